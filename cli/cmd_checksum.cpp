@@ -1,0 +1,2 @@
+#include "cli.h"
+int RunChecksumCommand(const CliArgs&) { return Failure("checksum is being written"); }

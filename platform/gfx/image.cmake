@@ -1,0 +1,1 @@
+# (filled in with the image library)
