@@ -4,6 +4,7 @@
 // Strings are 8-bit ANSI strings (the bytes of Windows-1252), each owned by its record; copies are deep.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -75,20 +76,25 @@ const xlimodel* GetModelByID(const Catalogue& xliFileStruct, std::int32_t ID);
 // ---------------------------------------------------------------------------------------------------------------
 // text.cpp: decoding, tokens and numbers of the XLI format
 
-// Decodes a file's bytes to code points: the byte-order mark selects UTF-8/16/32 (LE, BE), otherwise UTF-8.
+// Decodes a file's bytes to valid UTF-8: the byte-order mark selects UTF-8/16/32 (LE, BE), otherwise UTF-8.
 // Invalid sequences decode to U+FFFD; the mark is not part of the text.
-std::u32string DecodeXliText(const std::uint8_t* data, std::size_t size);
+std::string DecodeXliText(const std::uint8_t* data, std::size_t size);
 
-// A text as a new 8-bit string: characters U+0000..U+00FF become the byte of the same value; a text with any
-// character above U+00FF becomes the empty string.
-std::string SysStringToLPCSTR(std::u32string_view ToConvert);
+// Splits decoded text into tokens at tab, LF, CR and space; pieces that are only white space are dropped.
+// Calls `onToken(std::string_view)` for each token in order; stops early when it returns false.
+template <class F> void ForEachXliToken(std::string_view text, F&& onToken);
+
+// A text (valid UTF-8) as a new 8-bit string: characters U+0000..U+00FF become the byte of the same value; a text
+// with any character above U+00FF becomes the empty string. The string ends at the first U+0000, as the
+// zero-terminated strings of the file format do.
+std::string SysStringToLPCSTR(std::string_view ToConvert);
 
 // The integer form of XLI files: optional sign, decimal digits, within signed 32 bits.
-bool ParseXliInteger(std::u32string_view token, std::int32_t& value);
+bool ParseXliInteger(std::string_view token, std::int32_t& value);
 // The decimal form as read: optional sign, digits with at most one separator ('.' or ','), optional exponent;
 // at least one digit before the exponent; within the 32-bit float range (values too small round to the nearest
 // float). "5." and ".5" are valid; ".", "1e", inf, nan and hex are not.
-bool ParseXliDecimal(std::u32string_view token, float& value);
+bool ParseXliDecimal(std::string_view token, float& value);
 // The decimal form as written: 7 significant digits, shortest form, plain for exponents -4..6, else d.dddE+XX.
 std::string FormatXliDecimal(float value);
 
@@ -115,8 +121,12 @@ void CountVekTypesInMemory(const std::uint8_t* data, std::size_t size, std::int3
 // The number of lines of `xliFile` holding a vehicle word (isVehicle) or an object word; reports unreadable files.
 std::int32_t CountVekTypes(const std::string& xliFile, const std::string& Directory, bool isVehicle);
 // Builds the catalogue of every XLI file of `Directory`; writes the total of all NumModels into NumObjects
-// (left unchanged when the directory holds no XLI file).
-Catalogue IniXLIModelsStruct(const std::string& Directory, std::int32_t& NumObjects);
+// (left unchanged when the directory holds no XLI file). With `stored`, also gives the reader's result per record.
+Catalogue IniXLIModelsStruct(const std::string& Directory, std::int32_t& NumObjects,
+                             std::vector<std::int32_t>* stored = nullptr);
+// The building step of IniXLIModelsStruct for names already listed: one record per name, counted and read.
+Catalogue IniXLIModelsFromNames(const std::vector<std::string>& names, const std::string& Directory,
+                                std::int32_t& NumObjects, std::vector<std::int32_t>* stored = nullptr);
 
 // The catalogue of all XLI files of the game directory, and the number of entries counted in them.
 // Written by start-up and by the choice of a game directory; read by the dialogs, the duplicate check and the
@@ -141,3 +151,21 @@ std::string FormatXliFile(const xlimodels& record);
 // Writes the first record of `xliNewFileStruct` to szVekDir + its xliFile; refuses an existing file with
 // message 40024 and reports a file that cannot be written ("Problem writing file!"). Leaves no partial file.
 void WriteNewXliFile(const Catalogue& xliNewFileStruct, const std::string& szVekDir);
+
+// ---------------------------------------------------------------------------------------------------------------
+
+bool IsXliBlankPiece(std::string_view piece); // only white space in the sense of the token rule (text.cpp)
+
+template <class F> void ForEachXliToken(std::string_view text, F&& onToken) {
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) ++i;
+        const std::size_t start = i;
+        while (i < n && text[i] != ' ' && text[i] != '\t' && text[i] != '\n' && text[i] != '\r') ++i;
+        if (i == start) break;
+        const std::string_view piece = text.substr(start, i - start);
+        if (IsXliBlankPiece(piece)) continue;
+        if (!onToken(piece)) return;
+    }
+}

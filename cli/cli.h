@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum ExitCode { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
@@ -25,5 +26,10 @@ int RunRenderCommand(const CliArgs& args);
 bool IsHelpFlag(const std::string& arg);
 int UsageError(const std::string& command, const std::string& message); // prints and returns kExitUsage
 int Failure(const std::string& message);                                // "Error: message", returns kExitFailure
+// JSON pieces: a string literal from UTF-8 text (quotes and escapes added), an 8-bit string with every byte b
+// written as U+00bb, a float as the shortest decimal that reads back to the same 32-bit float.
+std::string JsonString(std::string_view utf8);
+std::string JsonBytes(std::string_view bytes);
+std::string JsonFloat(float value);
 // A command-line argument (UTF-8) as the program's 8-bit ANSI string; false when it cannot be represented.
 bool ArgToAnsi(const std::string& arg, std::string& ansi);

@@ -2,6 +2,7 @@
 
 #include "sys.h"
 
+#include <charconv>
 #include <cstdio>
 
 bool IsHelpFlag(const std::string& arg) { return arg == "--help" || arg == "-h"; }
@@ -18,3 +19,29 @@ int Failure(const std::string& message) {
 }
 
 bool ArgToAnsi(const std::string& arg, std::string& ansi) { return Utf8ToAnsi(arg, ansi); }
+
+std::string JsonString(std::string_view utf8) {
+    std::string out = "\"";
+    for (char c : utf8) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (b < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", b);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonBytes(std::string_view bytes) { return JsonString(Latin1ToUtf8(bytes)); }
+
+std::string JsonFloat(float value) {
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, res.ptr);
+}
