@@ -1,0 +1,121 @@
+// Internals of the .x reader shared by its source files: limits, the failure type, the two token readers (text and
+// binary, with the same interface so that one parser template serves both) and the MSZIP decoder.
+#pragma once
+
+#include "xfile.h"
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xfile_detail {
+
+static_assert(std::endian::native == std::endian::little, "the binary reader assumes a little-endian host");
+
+constexpr std::uint64_t kMaxVertices = std::uint64_t{1} << 26; // per file, after splitting by normals
+constexpr std::uint64_t kMaxFaces = std::uint64_t{1} << 26;    // triangles per file, after the fans
+constexpr std::uint64_t kMaxInflated = std::uint64_t{1} << 30; // decompressed bytes of a tzip/bzip file
+constexpr int kMaxFrameDepth = 64;
+
+// Thrown by the readers and the parser; caught at LoadXFileFromMemory and turned into XLoadError.
+struct XFail {
+    std::size_t offset;
+    std::string reason;
+};
+
+[[noreturn]] void Fail(std::size_t offset, std::string reason);
+
+// Decodes a tzip/bzip file (header included) into `out`: the 16 header bytes followed by the inflated data.
+// Failures carry byte offsets into the compressed file.
+void InflateMsZip(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out);
+
+using Guid = std::array<std::uint8_t, 16>;
+
+// One step of an object body: a nested object, a reference, the closing brace, or the end of the data.
+enum class Item { Object, Reference, Close, End };
+
+struct ItemHeader {
+    std::string_view type; // template identifier of an object
+    std::string_view name; // object name, or the name a reference points to (may be empty)
+    bool hasGuid = false;
+    Guid guid{};
+    std::size_t offset = 0;
+};
+
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// Text tokens. Separators (';' and ',') count as white space: real exporters write any run of them.
+class TextReader {
+  public:
+    TextReader(const std::uint8_t* begin, const std::uint8_t* start, const std::uint8_t* end)
+        : begin_(begin), p_(start), end_(end) {}
+
+    std::size_t offset() const { return static_cast<std::size_t>(p_ - begin_); }
+    std::size_t tokenOffset() const { return tokenStart_; }
+    // Upper bound on the number of values of each kind that the bytes left can hold (a value and its separator
+    // take at least one byte; the last one may go without).
+    std::uint64_t maxInts() const { return static_cast<std::uint64_t>(end_ - p_); }
+    std::uint64_t maxFloats() const { return static_cast<std::uint64_t>(end_ - p_); }
+
+    std::uint32_t readUInt();
+    float readFloat();
+    void readFloats(float* out, std::size_t count);
+    std::string_view readString();
+    Item nextItem(ItemHeader& header);
+    void skipBody(); // after an object's '{': through its matching '}'
+
+  private:
+    void skipSpace();
+    [[noreturn]] void failHere(std::string reason) const { Fail(tokenStart_, std::move(reason)); }
+    std::string_view readName();
+    void readGuid(Guid& guid);
+
+    const std::uint8_t* begin_;
+    const std::uint8_t* p_;
+    const std::uint8_t* end_;
+    std::size_t tokenStart_ = 0;
+};
+
+// Binary tokens. Values come in integer and float lists; one list may cover several members, so the reader keeps
+// the rest of the current list and hands it out value by value.
+class BinaryReader {
+  public:
+    BinaryReader(const std::uint8_t* begin, const std::uint8_t* start, const std::uint8_t* end, bool doubles)
+        : begin_(begin), p_(start), end_(end), doubles_(doubles) {}
+
+    std::size_t offset() const { return static_cast<std::size_t>(p_ - begin_); }
+    std::size_t tokenOffset() const { return tokenStart_; }
+    std::uint64_t maxInts() const { return listLeft_ + static_cast<std::uint64_t>(end_ - p_) / 4; }
+    std::uint64_t maxFloats() const { return listLeft_ + static_cast<std::uint64_t>(end_ - p_) / 4; }
+
+    std::uint32_t readUInt();
+    float readFloat();
+    void readFloats(float* out, std::size_t count);
+    std::string_view readString();
+    Item nextItem(ItemHeader& header);
+    void skipBody();
+
+  private:
+    enum class List { None, Ints, Floats };
+    std::uint16_t readToken();
+    std::uint32_t readU32();
+    std::string_view readBytes(std::uint32_t length);
+    void skipPayload(std::uint16_t token);
+    void startList(std::uint16_t token);
+    [[noreturn]] void failHere(std::string reason) const { Fail(tokenStart_, std::move(reason)); }
+
+    const std::uint8_t* begin_;
+    const std::uint8_t* p_;
+    const std::uint8_t* end_;
+    bool doubles_;
+    std::size_t tokenStart_ = 0;
+    List list_ = List::None;
+    std::uint32_t listLeft_ = 0;
+};
+
+} // namespace xfile_detail

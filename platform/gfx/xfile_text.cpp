@@ -1,0 +1,248 @@
+// The text form of .x files: white space, comments, separators, numbers, strings, names, GUIDs and references.
+#include "xfile_internal.h"
+
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace xfile_detail {
+namespace {
+
+enum : std::uint8_t { kSpace = 1, kName = 2 };
+
+constexpr std::array<std::uint8_t, 256> MakeClasses() {
+    std::array<std::uint8_t, 256> c{};
+    for (unsigned char ch : {' ', '\t', '\n', '\r', '\f', '\v', ';', ','})
+        c[ch] = kSpace;
+    for (int ch = 'a'; ch <= 'z'; ++ch)
+        c[static_cast<std::size_t>(ch)] = kName;
+    for (int ch = 'A'; ch <= 'Z'; ++ch)
+        c[static_cast<std::size_t>(ch)] = kName;
+    for (int ch = '0'; ch <= '9'; ++ch)
+        c[static_cast<std::size_t>(ch)] = kName;
+    c['_'] = kName;
+    c['-'] = kName;
+    return c;
+}
+constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
+
+int HexValue(std::uint8_t c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The token at p for a message: its first character, then up to 19 more until a separator, space or brace.
+std::string Quote(const std::uint8_t* p, const std::uint8_t* end) {
+    std::string s;
+    if (p < end)
+        s.push_back(static_cast<char>(*p++));
+    while (p < end && s.size() < 20 && *p > 0x20 && *p < 0x7f && !std::strchr(";,{}\"", *p))
+        s.push_back(static_cast<char>(*p++));
+    return s;
+}
+
+} // namespace
+
+void TextReader::skipSpace() {
+    while (p_ < end_) {
+        const std::uint8_t c = *p_;
+        if (kClasses[c] == kSpace) {
+            ++p_;
+        } else if (c == '#' || (c == '/' && end_ - p_ >= 2 && p_[1] == '/')) {
+            const void* nl = std::memchr(p_, '\n', static_cast<std::size_t>(end_ - p_));
+            p_ = nl ? static_cast<const std::uint8_t*>(nl) + 1 : end_;
+        } else {
+            break;
+        }
+    }
+    tokenStart_ = offset();
+}
+
+std::uint32_t TextReader::readUInt() {
+    skipSpace();
+    if (p_ == end_)
+        failHere("unexpected end of file where an integer was expected");
+    std::uint64_t value = 0;
+    const std::uint8_t* start = p_;
+    while (p_ < end_ && *p_ >= '0' && *p_ <= '9') {
+        value = value * 10 + static_cast<std::uint64_t>(*p_ - '0');
+        if (value > std::numeric_limits<std::uint32_t>::max())
+            failHere("the integer " + Quote(start, end_) + " is too large");
+        ++p_;
+    }
+    if (p_ == start || (p_ < end_ && (*p_ == '.' || *p_ == 'e' || *p_ == 'E')))
+        failHere("expected an integer, found \"" + Quote(start, end_) + "\"");
+    return static_cast<std::uint32_t>(value);
+}
+
+float TextReader::readFloat() {
+    skipSpace();
+    if (p_ == end_)
+        failHere("unexpected end of file where a number was expected");
+    const char* s = reinterpret_cast<const char*>(p_);
+    const char* e = reinterpret_cast<const char*>(end_);
+    if (*s == '+')
+        ++s;
+    float value = 0;
+    const auto [ptr, ec] = std::from_chars(s, e, value);
+    if (ec == std::errc::invalid_argument || ptr == s)
+        failHere("expected a number, found \"" + Quote(p_, end_) + "\"");
+    if (ec == std::errc::result_out_of_range) {
+        // Too large or too small for a float: infinity or zero with the written sign.
+        bool tiny = false;
+        for (const char* q = s; q + 1 < ptr; ++q)
+            if ((*q == 'e' || *q == 'E') && q[1] == '-')
+                tiny = true;
+        value = tiny ? 0.0f : std::numeric_limits<float>::infinity();
+        if (*s == '-')
+            value = -value;
+    }
+    p_ = reinterpret_cast<const std::uint8_t*>(ptr);
+    return value;
+}
+
+void TextReader::readFloats(float* out, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = readFloat();
+}
+
+std::string_view TextReader::readString() {
+    skipSpace();
+    if (p_ == end_ || *p_ != '"')
+        failHere(p_ == end_ ? "unexpected end of file where a string was expected" : "expected a string");
+    const std::uint8_t* start = p_ + 1;
+    const void* close = std::memchr(start, '"', static_cast<std::size_t>(end_ - start));
+    if (!close)
+        failHere("the string is not closed");
+    p_ = static_cast<const std::uint8_t*>(close) + 1;
+    return {reinterpret_cast<const char*>(start), static_cast<std::size_t>(p_ - 1 - start)};
+}
+
+std::string_view TextReader::readName() {
+    const std::uint8_t* start = p_;
+    while (p_ < end_ && kClasses[*p_] == kName)
+        ++p_;
+    return {reinterpret_cast<const char*>(start), static_cast<std::size_t>(p_ - start)};
+}
+
+void TextReader::readGuid(Guid& guid) {
+    // <xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx>: 32 hex digits, dashes ignored; stored in written order.
+    ++p_;
+    int digits = 0;
+    while (p_ < end_ && *p_ != '>') {
+        const int h = HexValue(*p_);
+        if (h >= 0) {
+            if (digits == 32)
+                failHere("the GUID has more than 32 hex digits");
+            guid[static_cast<std::size_t>(digits / 2)] =
+                static_cast<std::uint8_t>(digits % 2 ? guid[static_cast<std::size_t>(digits / 2)] | h : h << 4);
+            ++digits;
+        } else if (*p_ != '-' && kClasses[*p_] != kSpace) {
+            failHere("the GUID holds a character that is not a hex digit");
+        }
+        ++p_;
+    }
+    if (p_ == end_)
+        failHere("the GUID is not closed with '>'");
+    if (digits != 32)
+        failHere("the GUID has " + std::to_string(digits) + " hex digits instead of 32");
+    ++p_;
+}
+
+Item TextReader::nextItem(ItemHeader& header) {
+    for (;;) {
+        skipSpace();
+        header = ItemHeader{};
+        header.offset = tokenStart_;
+        if (p_ == end_)
+            return Item::End;
+        const std::uint8_t c = *p_;
+        if (c == '}') {
+            ++p_;
+            return Item::Close;
+        }
+        if (c == '{') {
+            ++p_;
+            skipSpace();
+            if (p_ < end_ && kClasses[*p_] == kName) {
+                header.name = readName();
+                skipSpace();
+            }
+            if (p_ < end_ && *p_ == '<') {
+                readGuid(header.guid);
+                header.hasGuid = true;
+                skipSpace();
+            }
+            if (p_ == end_ || *p_ != '}')
+                failHere("expected '}' to close the reference");
+            if (header.name.empty() && !header.hasGuid)
+                failHere("the reference names no object");
+            ++p_;
+            return Item::Reference;
+        }
+        if (kClasses[c] != kName || (c >= '0' && c <= '9') || c == '-')
+            failHere("expected an object or '}', found \"" + Quote(p_, end_) + "\"");
+        header.type = readName();
+        skipSpace();
+        if (EqualsNoCase(header.type, "template")) {
+            if (p_ < end_ && kClasses[*p_] == kName)
+                readName();
+            skipSpace();
+            if (p_ == end_ || *p_ != '{')
+                failHere("expected '{' after the template name");
+            ++p_;
+            skipBody();
+            continue;
+        }
+        if (p_ < end_ && kClasses[*p_] == kName) {
+            header.name = readName();
+            skipSpace();
+        }
+        if (p_ < end_ && *p_ == '<') {
+            readGuid(header.guid);
+            header.hasGuid = true;
+            skipSpace();
+        }
+        if (p_ == end_ || *p_ != '{')
+            failHere("expected '{' to open the " + std::string(header.type) + " object");
+        ++p_;
+        return Item::Object;
+    }
+}
+
+void TextReader::skipBody() {
+    std::size_t depth = 1;
+    while (p_ < end_) {
+        const std::uint8_t c = *p_;
+        if (c == '{') {
+            ++depth;
+            ++p_;
+        } else if (c == '}') {
+            ++p_;
+            if (--depth == 0)
+                return;
+        } else if (c == '"') {
+            const void* close = std::memchr(p_ + 1, '"', static_cast<std::size_t>(end_ - p_ - 1));
+            if (!close) {
+                tokenStart_ = offset();
+                failHere("the string is not closed");
+            }
+            p_ = static_cast<const std::uint8_t*>(close) + 1;
+        } else if (c == '#' || (c == '/' && end_ - p_ >= 2 && p_[1] == '/')) {
+            const void* nl = std::memchr(p_, '\n', static_cast<std::size_t>(end_ - p_));
+            p_ = nl ? static_cast<const std::uint8_t*>(nl) + 1 : end_;
+        } else {
+            ++p_;
+        }
+    }
+    tokenStart_ = offset();
+    failHere("unexpected end of file inside an object");
+}
+
+} // namespace xfile_detail
