@@ -105,6 +105,8 @@ std::string FormatXliDecimal(float value);
 // Returns the number of complete entries stored. On a malformed number reports "Problem reading file!" with the
 // latest warning through the message sink, as the file reader does.
 std::int32_t IniXLIModelsFromMemory(const std::uint8_t* data, std::size_t size, xlimodels& xliFileStruct);
+// The same for text already decoded (valid UTF-8).
+std::int32_t IniXLIModelsFromText(std::string_view text, xlimodels& xliFileStruct);
 // Makes `Directory` current, reads `xliFile` relative to it and parses it; reports a file that cannot be read.
 std::int32_t IniXLIModelsFromFile(const std::string& xliFile, xlimodels& xliFileStruct, const std::string& Directory);
 
@@ -118,6 +120,7 @@ bool ReadXLIFileNames(std::vector<std::string>& FoundFiles, const std::string& D
 // Counts the lines of one file in memory that hold a vehicle word and those that hold an object word, after
 // upper-casing each line; a line ends at CR, LF or CR LF. (Both counting passes in one reading.)
 void CountVekTypesInMemory(const std::uint8_t* data, std::size_t size, std::int32_t& vehicles, std::int32_t& objects);
+void CountVekTypesInText(std::string_view text, std::int32_t& vehicles, std::int32_t& objects);
 // The number of lines of `xliFile` holding a vehicle word (isVehicle) or an object word; reports unreadable files.
 std::int32_t CountVekTypes(const std::string& xliFile, const std::string& Directory, bool isVehicle);
 // Builds the catalogue of every XLI file of `Directory`; writes the total of all NumModels into NumObjects

@@ -1,7 +1,5 @@
 // Loading every XLI file of a game directory into one catalogue.
-#include "catalogue.h"
-
-#include "sys.h"
+#include "catalogue_internal.h"
 
 // The catalogue of the game directory and its entry count (see catalogue.h for who writes and reads them).
 Catalogue gAllXLI;
@@ -37,22 +35,20 @@ std::string UpperForTypeWords(std::string_view text) {
     return out;
 }
 
-void ReportCountFailure(const std::string& xliFile, const ReadResult& file) {
-    if (file.failure == ReadFailure::FileNotFound) ShowMessage(xliFile, "not found", MsgIcon::Stop);
-    else ShowMessage(xliFile, "problem reading file", MsgIcon::Exclamation);
+// Whether the line holds "_TYPE" in any mix of cases (none of its letters has another character mapping to it).
+bool HasTypeSuffixAnyCase(std::string_view line) {
+    for (std::size_t i = line.find('_'); i != std::string_view::npos && i + 5 <= line.size(); i = line.find('_', i + 1)) {
+        if ((line[i + 1] | 0x20) == 't' && (line[i + 2] | 0x20) == 'y' && (line[i + 3] | 0x20) == 'p' &&
+            (line[i + 4] | 0x20) == 'e')
+            return true;
+    }
+    return false;
 }
 
-// Both counting passes over one reading of the file. A file that cannot be read is reported once per pass.
-void CountBoth(const std::string& xliFile, const std::string& Directory, std::int32_t& vehicles,
-               std::int32_t& objects, int passes) {
-    vehicles = objects = 0;
-    SetCurrentDir(Directory);
-    const ReadResult file = ReadWholeFile(xliFile);
-    if (file.failure != ReadFailure::None) {
-        for (int i = 0; i < passes; ++i) ReportCountFailure(xliFile, file);
-        return;
-    }
-    CountVekTypesInMemory(file.bytes.data(), file.bytes.size(), vehicles, objects);
+// One counting pass's box for a file it cannot read.
+void ReportCountFailure(const std::string& xliFile, ReadFailure failure) {
+    if (failure == ReadFailure::FileNotFound) ShowMessage(xliFile, "not found", MsgIcon::Stop);
+    else ShowMessage(xliFile, "problem reading file", MsgIcon::Exclamation);
 }
 
 } // namespace
@@ -74,24 +70,40 @@ std::int32_t CountXLIFiles(const std::string& Directory) {
 }
 
 void CountVekTypesInMemory(const std::uint8_t* data, std::size_t size, std::int32_t& vehicles, std::int32_t& objects) {
+    CountVekTypesInText(DecodeXliText(data, size), vehicles, objects);
+}
+
+void CountVekTypesInText(std::string_view text, std::int32_t& vehicles, std::int32_t& objects) {
     vehicles = objects = 0;
-    const std::string upper = UpperForTypeWords(DecodeXliText(data, size));
+    // Every type word ends in "_TYPE", and no other character upper-cases to one of its letters: only the lines
+    // that hold "_type" in some case can count. Find those through the underscores, then test each line once.
+    const auto isLineEnd = [](char c) { return c == '\r' || c == '\n'; };
     std::size_t pos = 0;
-    while (pos < upper.size()) {
-        std::size_t end = upper.find_first_of("\r\n", pos);
-        if (end == std::string::npos) end = upper.size();
-        const std::string_view line(upper.data() + pos, end - pos);
-        if (ContainsVekWord(line, true)) ++vehicles;
-        if (ContainsVekWord(line, false)) ++objects;
-        // A line ends at CR, LF or CR LF.
-        if (end < upper.size() && upper[end] == '\r' && end + 1 < upper.size() && upper[end + 1] == '\n') ++end;
-        pos = end + 1;
+    while ((pos = text.find('_', pos)) != std::string_view::npos) {
+        if (!HasTypeSuffixAnyCase(text.substr(pos, 5))) {
+            ++pos;
+            continue;
+        }
+        std::size_t start = pos;
+        while (start > 0 && !isLineEnd(text[start - 1])) --start;
+        std::size_t end = pos;
+        while (end < text.size() && !isLineEnd(text[end])) ++end;
+        const std::string upper = UpperForTypeWords(text.substr(start, end - start));
+        if (ContainsVekWord(upper, true)) ++vehicles;
+        if (ContainsVekWord(upper, false)) ++objects;
+        pos = end; // the rest of this line is counted already
     }
 }
 
 std::int32_t CountVekTypes(const std::string& xliFile, const std::string& Directory, bool isVehicle) {
+    SetCurrentDir(Directory);
+    const ReadResult file = ReadWholeFile(xliFile);
+    if (file.failure != ReadFailure::None) {
+        ReportCountFailure(xliFile, file.failure);
+        return 0;
+    }
     std::int32_t vehicles = 0, objects = 0;
-    CountBoth(xliFile, Directory, vehicles, objects, 1);
+    CountVekTypesInMemory(file.bytes.data(), file.bytes.size(), vehicles, objects);
     return isVehicle ? vehicles : objects;
 }
 
@@ -113,14 +125,26 @@ Catalogue IniXLIModelsFromNames(const std::vector<std::string>& names, const std
     for (std::int32_t i = 0; i < n; ++i) {
         xlimodels& record = catalogue[i];
         record.xliFile = names[i];
-        std::int32_t v = 0, o = 0;
-        CountBoth(names[i], Directory, v, o, 2);
-        record.NumModels = v + o;
-        record.Models.assign(static_cast<std::size_t>(v + o), xlimodel());
         record.NumXLI = n;
-        total += v + o;
-        NumObjectsOut = total;
-        const std::int32_t read = IniXLIModelsFromFile(names[i], record, Directory);
+        // One reading serves both counting passes and the reader; every box of the three still shows.
+        SetCurrentDir(Directory);
+        const ReadResult file = ReadWholeFile(names[i]);
+        std::int32_t read = 0;
+        if (file.failure == ReadFailure::None) {
+            const std::string text = DecodeXliText(file.bytes.data(), file.bytes.size());
+            std::int32_t v = 0, o = 0;
+            CountVekTypesInText(text, v, o);
+            record.NumModels = v + o;
+            record.Models.assign(static_cast<std::size_t>(v + o), xlimodel());
+            total += v + o;
+            NumObjectsOut = total;
+            read = IniXLIModelsFromText(text, record);
+        } else {
+            ReportCountFailure(names[i], file.failure);
+            ReportCountFailure(names[i], file.failure);
+            NumObjectsOut = total;
+            ReportXliReadFailure(names[i], file.failure);
+        }
         if (stored) stored->push_back(read);
     }
     return catalogue;

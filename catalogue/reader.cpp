@@ -1,7 +1,5 @@
 // The XLI reader: one file into one catalogue record, token by token.
-#include "catalogue.h"
-
-#include "sys.h"
+#include "catalogue_internal.h"
 
 namespace {
 
@@ -31,7 +29,10 @@ void ClearOtherClassFields(xlimodel& m) {
 } // namespace
 
 std::int32_t IniXLIModelsFromMemory(const std::uint8_t* data, std::size_t size, xlimodels& xliFileStruct) {
-    const std::string text = DecodeXliText(data, size);
+    return IniXLIModelsFromText(DecodeXliText(data, size), xliFileStruct);
+}
+
+std::int32_t IniXLIModelsFromText(std::string_view text, xlimodels& xliFileStruct) {
     if (text.empty()) return 0;
 
     const std::size_t room = xliFileStruct.Models.size();
@@ -134,12 +135,10 @@ std::int32_t IniXLIModelsFromMemory(const std::uint8_t* data, std::size_t size, 
     return entryIndex;
 }
 
-std::int32_t IniXLIModelsFromFile(const std::string& xliFile, xlimodels& xliFileStruct, const std::string& Directory) {
-    SetCurrentDir(Directory); // a failure shows in the open below
-    const ReadResult file = ReadWholeFile(xliFile);
-    switch (file.failure) {
+void ReportXliReadFailure(const std::string& xliFile, ReadFailure failure) {
+    switch (failure) {
     case ReadFailure::None:
-        return IniXLIModelsFromMemory(file.bytes.data(), file.bytes.size(), xliFileStruct);
+        break;
     case ReadFailure::FileNotFound:
         ShowMessage("Could not locate: " + xliFile + "!", "Not found", MsgIcon::Stop);
         break;
@@ -155,5 +154,12 @@ std::int32_t IniXLIModelsFromFile(const std::string& xliFile, xlimodels& xliFile
         ShowMessage("", "Problem reading file!", MsgIcon::Exclamation);
         break;
     }
+}
+
+std::int32_t IniXLIModelsFromFile(const std::string& xliFile, xlimodels& xliFileStruct, const std::string& Directory) {
+    SetCurrentDir(Directory); // a failure shows in the open below
+    const ReadResult file = ReadWholeFile(xliFile);
+    if (file.failure == ReadFailure::None) return IniXLIModelsFromMemory(file.bytes.data(), file.bytes.size(), xliFileStruct);
+    ReportXliReadFailure(xliFile, file.failure);
     return 0;
 }

@@ -170,6 +170,10 @@ bool IsXliBlankPiece(std::string_view piece) {
 }
 
 std::string SysStringToLPCSTR(std::string_view ToConvert) {
+    // Plain ASCII without a zero, the usual token, is its own 8-bit string.
+    bool plain = true;
+    for (char c : ToConvert) plain &= c > 0;
+    if (plain) return std::string(ToConvert);
     std::string out;
     out.reserve(ToConvert.size());
     const auto* p = reinterpret_cast<const std::uint8_t*>(ToConvert.data());

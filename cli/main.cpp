@@ -8,8 +8,10 @@ namespace {
 const CliCommand kCommands[] = {
     {"list", "list DIR [--json]          load every XLI file of DIR and print the catalogue", RunListCommand},
     {"checksum", "checksum NAME...           print the name checksum of each XLI file name", RunChecksumCommand},
+#ifdef VV_WITH_VIEWER
     {"mesh-info", "mesh-info XFILE [--json]   faces, vertices and materials of an .x file", RunMeshInfoCommand},
     {"render", "render XFILE -o OUT.png    draw one frame of an .x file into a PNG, headless", RunRenderCommand},
+#endif
 };
 
 void PrintUsage(std::FILE* to) {

@@ -36,6 +36,7 @@ function(vv_add_tests name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main vv_warnings)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/platform/sys/tests)
   target_compile_definitions(${name} PRIVATE
     VV_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VV_PEER_MODELS="${VV_PEER_MODELS}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
