@@ -8,7 +8,9 @@ namespace {
 
 struct StringEntry {
     unsigned id;
-    const char* text[3]; // German, English, Portuguese; UTF-8
+    const char* german; // UTF-8, as all three
+    const char* english;
+    const char* portuguese;
 };
 
 constexpr StringEntry kStringTable[] = {
@@ -37,11 +39,14 @@ UiLanguage GetUiLanguage() {
 void SetUiLanguage(UiLanguage language) { gUiLanguageOverride = language; }
 
 std::string LoadStringA(unsigned id) {
-    const int column = GetUiLanguage() == UiLanguage::German ? 0 : GetUiLanguage() == UiLanguage::English ? 1 : 2;
+    const UiLanguage language = GetUiLanguage();
     for (const StringEntry& e : kStringTable) {
         if (e.id != id) continue;
+        const char* text = language == UiLanguage::German ? e.german
+                           : language == UiLanguage::English ? e.english
+                                                             : e.portuguese;
         std::string ansi;
-        if (!Utf8ToAnsi(e.text[column], ansi)) return std::string();
+        if (!Utf8ToAnsi(text, ansi)) return std::string();
         if (ansi.size() > 99) ansi.resize(99);
         return ansi;
     }
