@@ -7,6 +7,7 @@
 
 #include "sys.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -54,6 +55,61 @@ const char* GuessLibraryFormat(const std::uint8_t* data, std::size_t size) {
     return "TGA";
 }
 
+std::uint32_t Read16(const std::uint8_t* p) { return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8; }
+std::uint32_t Read32(const std::uint8_t* p) { return Read16(p) | Read16(p + 2) << 16; }
+
+// The library fills texels past the end of a BMP or TGA file with zeros and reports success. Before it decodes
+// them, we check that the bytes it will read are there, counted the way it reads them. The header fields were
+// checked by the library's own header reader; `width` and `height` are its results (without sign).
+bool CheckLibraryDataPresent(const std::string& kind, const std::uint8_t* data, std::size_t size,
+                             std::uint64_t width, std::uint64_t height, std::string& error) {
+    std::uint64_t needed = 0;
+    if (kind == "BMP") {
+        if (size < 30) {
+            needed = 30; // the header fields read below
+        } else {
+            // Rows of whole 32-bit words from the pixel data offset on; the last row's padding may be missing.
+            const std::uint32_t headerSize = Read32(data + 14);
+            const std::uint64_t bits = headerSize == 12 ? Read16(data + 24) : Read16(data + 28);
+            const std::uint64_t stride = (width * bits + 31) / 32 * 4;
+            needed = Read32(data + 10) + stride * (height - 1) + (width * bits + 7) / 8;
+        }
+    } else if (kind == "TGA") {
+        if (size < 18) {
+            needed = 18;
+        } else {
+            const std::uint64_t idLength = data[0], indexed = data[1], type = data[2];
+            const std::uint64_t paletteStart = Read16(data + 3), paletteLength = Read16(data + 5);
+            const std::uint64_t paletteBits = data[7], pixelBits = data[16];
+            const std::uint64_t pixelBytes = (pixelBits + 7) / 8;
+            std::uint64_t at = 18 + idLength;
+            if (indexed) at += paletteStart + paletteLength * ((paletteBits + 7) / 8);
+            if (type < 8) {
+                at += width * height * pixelBytes;
+            } else {
+                // Run-length packets: a count byte, then one texel to repeat or `count` texels as they are.
+                for (std::uint64_t left = width * height; left > 0 && at <= size;) {
+                    if (at == size) {
+                        ++at; // the next packet's count byte is missing
+                        break;
+                    }
+                    const std::uint8_t packet = data[at++];
+                    const std::uint64_t count = std::min<std::uint64_t>(left, (packet & 127u) + 1);
+                    at += (packet & 128u) ? pixelBytes : count * pixelBytes;
+                    left -= count;
+                }
+            }
+            needed = at;
+        }
+    }
+    if (needed > size) {
+        error = kind + ": the file is truncated (" + std::to_string(size) + " of at least " +
+                std::to_string(needed) + " bytes).";
+        return false;
+    }
+    return true;
+}
+
 bool DecodeWithLibrary(const std::uint8_t* data, std::size_t size, Image& image, std::string& error) {
     const std::string kind = GuessLibraryFormat(data, size);
     if (size > static_cast<std::size_t>(INT_MAX)) {
@@ -81,6 +137,7 @@ bool DecodeWithLibrary(const std::uint8_t* data, std::size_t size, Image& image,
     // A BMP stored top-down reports its height as a negative number here.
     const auto side = [](int v) { return static_cast<std::uint64_t>(v < 0 ? -std::int64_t{v} : std::int64_t{v}); };
     if (!CheckImageSize(kind, side(width), side(height), error)) return false;
+    if (!CheckLibraryDataPresent(kind, data, size, side(width), side(height), error)) return false;
     stbi__g_failure_reason = nullptr;
     std::unique_ptr<stbi_uc, StbFree> pixels(stbi_load_from_memory(data, length, &width, &height, &channels, 4));
     if (!pixels) {

@@ -491,12 +491,59 @@ TEST(DecodeImage, BmpPngTgaFromComposedFiles) {
     ExpectTexels(MustDecode(MakeTga32(1, 2, false, stored)), 1, 2, {{5, 6, 7, 8}, {1, 2, 3, 4}});
 }
 
+TEST(DecodeImage, TruncatedBmpAndTgaAreRefused) {
+    // The image library itself would fill the missing texels with zeros and report success.
+    Bytes tgaRle = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 1, 0, 24, 0x20};
+    tgaRle.insert(tgaRle.end(), {0x82, 1, 2, 3, 0x00, 4, 5, 6}); // three texels repeated, then one as it is
+    Bytes tgaPalette = {0, 1, 1, 0, 0, 2, 0, 24, 0, 0, 0, 0, 2, 0, 1, 0, 8, 0x20};
+    tgaPalette.insert(tgaPalette.end(), {3, 2, 1, 6, 5, 4, 1, 0}); // two BGR entries, then indices 1 and 0
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::size_t headerBytes; // shorter files may fail for other reasons
+        std::size_t neededBytes; // at least this many must be there
+        std::vector<Texel> expected;
+    };
+    const Case cases[] = {
+        {"BMP", MakeBmp24(3, 2, Bytes(18, 7)), 54, 54 + 12 + 9, std::vector<Texel>(6, Texel{7, 7, 7, 255})},
+        {"TGA", MakeTga32(1, 2, true, {3, 2, 1, 4, 7, 6, 5, 8}), 18, 26, {{1, 2, 3, 4}, {5, 6, 7, 8}}},
+        {"TGA RLE", tgaRle, 18, 26, {{3, 2, 1, 255}, {3, 2, 1, 255}, {3, 2, 1, 255}, {6, 5, 4, 255}}},
+        {"TGA palette", tgaPalette, 18, 26, {{4, 5, 6, 255}, {1, 2, 3, 255}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Image image = MustDecode(c.file);
+        ExpectTexels(image, image.width, image.height, c.expected);
+        for (std::size_t n = 0; n < c.file.size(); ++n) {
+            SCOPED_TRACE(n);
+            const Bytes part(c.file.begin(), c.file.begin() + static_cast<std::ptrdiff_t>(n));
+            Image cut;
+            std::string error;
+            const bool decoded = DecodeImage(part.data(), part.size(), cut, error);
+            EXPECT_EQ(decoded, n >= c.neededBytes) << error; // a BMP's last row may lack its padding
+            if (!decoded) {
+                EXPECT_FALSE(error.empty());
+            }
+            if (n >= c.headerBytes && n < c.neededBytes) {
+                const std::string kind = c.name[0] == 'B' ? "BMP" : "TGA";
+                EXPECT_EQ(error.rfind(kind + ": the file is truncated (" + std::to_string(n) + " of at least ", 0), 0u)
+                    << error;
+            }
+        }
+    }
+}
+
 TEST(DecodeImage, RejectsWithTheFormatInTheSentence) {
     Bytes pngTooManyTexels = MakePng(16384, 8192, 6, {0, 0, 0, 0});
     Bytes pngBrokenData = MakePng(2, 2, 6, Bytes(16, 1));
     pngBrokenData[8 + 25 + 8 + 2] = 0x07; // an invalid deflate block type
     Bytes bmpTooWide = MakeBmp24(1, 1, {1, 2, 3});
     Put32(bmpTooWide, 18, 20000);
+    // Found by the fuzzer: TGA headers that promise millions of texels, with a few bytes of data behind them.
+    const Bytes tgaShortHeader = {0x25, 0, 2, 0, 0, 0x80, 0, 0, 0, 0x8b, 0x0a, 0x0b, 0x0c, 0x0d, 0x2e, 0x0f, 0x10};
+    Bytes tgaRleBomb = {0, 0, 10, 0, 0, 0, 1, 2, 3, 0, 5, 4};
+    tgaRleBomb.insert(tgaRleBomb.end(), 121, 0x10);
+    tgaRleBomb.push_back(6);
     struct Case {
         const char* name;
         Bytes file;
@@ -504,6 +551,8 @@ TEST(DecodeImage, RejectsWithTheFormatInTheSentence) {
     };
     const Case cases[] = {
         {"empty", {}, "Image: the file is empty."},
+        {"TGA short header", tgaShortHeader, "TGA: the file is truncated (17 of at least 18 bytes)."},
+        {"TGA run-length bomb", tgaRleBomb, "TGA: the file is truncated (134 of at least 158 bytes)."},
         {"text", {'h', 'e', 'l', 'l', 'o'}, "Image: unknown file format (not DDS, BMP, PNG or TGA)."},
         {"DDS magic only", {'D', 'D', 'S', ' '}, "DDS: the header is truncated (4 of 128 bytes)."},
         {"PNG signature only", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'}, "PNG: the file is corrupt (first not IHDR)."},
