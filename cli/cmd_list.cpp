@@ -5,6 +5,7 @@
 #include "sys.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -113,17 +114,14 @@ int ListCatalogue(const ListSettings& s) {
     std::string dir, error;
     if (!GameDirectory(s.directory, dir, error)) return Failure(error);
 
-    MessageRecorder recorder;
-    if (!s.json) {
-        SetMessageSink([](const Message& m) {
-            std::fprintf(stderr, "%s: %s\n", AnsiToUtf8(m.caption).c_str(), AnsiToUtf8(m.text).c_str());
-        });
-    }
+    // With --json the messages go into the JSON; otherwise the default sink writes them to stderr.
+    std::optional<MessageRecorder> recorder;
+    if (s.json) recorder.emplace();
     std::int32_t numObjects = 0;
     std::vector<std::int32_t> stored;
     const Catalogue catalogue = IniXLIModelsStruct(dir, numObjects, &stored);
     if (s.json) {
-        const std::string json = CatalogueJson(s, numObjects, catalogue, stored, recorder.messages);
+        const std::string json = CatalogueJson(s, numObjects, catalogue, stored, recorder->messages);
         std::fwrite(json.data(), 1, json.size(), stdout);
     } else {
         PrintTable(numObjects, catalogue, stored);
