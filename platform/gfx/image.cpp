@@ -58,13 +58,59 @@ const char* GuessLibraryFormat(const std::uint8_t* data, std::size_t size) {
 std::uint32_t Read16(const std::uint8_t* p) { return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8; }
 std::uint32_t Read32(const std::uint8_t* p) { return Read16(p) | Read16(p + 2) << 16; }
 
+std::uint32_t ReadBe32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | std::uint32_t{p[3]};
+}
+
+// Deflate turns at most two bits into 258 bytes.
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
+
+// The chunks of a PNG up to IEND must lie within the file (the library grows its buffer to whatever size an IDAT
+// chunk claims before it reads it), and the IDAT chunks together must be able to inflate to the image's texels
+// (the library allocates the whole inflated size up front).
+bool CheckPngChunks(const std::uint8_t* data, std::size_t size, std::uint64_t width, std::uint64_t height,
+                    std::string& error) {
+    if (size < 33) { // signature and IHDR
+        error = "PNG: the file is truncated (" + std::to_string(size) + " of at least 33 bytes).";
+        return false;
+    }
+    std::uint64_t compressed = 0;
+    std::size_t at = 8;
+    while (size - at >= 8) {
+        const std::uint64_t length = ReadBe32(data + at);
+        const bool idat = std::memcmp(data + at + 4, "IDAT", 4) == 0, iend = std::memcmp(data + at + 4, "IEND", 4) == 0;
+        const std::uint64_t end = at + 12 + length;
+        if (end > size) {
+            error = "PNG: the file is truncated (" + std::to_string(size) + " of at least " + std::to_string(end) +
+                    " bytes).";
+            return false;
+        }
+        if (idat) compressed += length;
+        if (iend) break;
+        at = static_cast<std::size_t>(end);
+    }
+    // Samples per texel by colour type (grey, -, RGB, palette, grey+alpha, -, RGBA), times the bit depth.
+    static constexpr std::uint64_t kSamples[7] = {1, 0, 3, 1, 2, 0, 4};
+    const std::uint64_t type = data[25], depth = data[24];
+    const std::uint64_t bits = (type < 7 ? kSamples[type] : 0) * depth;
+    const std::uint64_t inflated = (width * height * bits + 7) / 8;
+    if (compressed * kMaxDeflateRatio < inflated) {
+        error = "PNG: " + std::to_string(compressed) + " bytes of image data cannot hold " + std::to_string(width) +
+                "x" + std::to_string(height) + " texels.";
+        return false;
+    }
+    return true;
+}
+
 // The library fills texels past the end of a BMP or TGA file with zeros and reports success. Before it decodes
 // them, we check that the bytes it will read are there, counted the way it reads them. The header fields were
 // checked by the library's own header reader; `width` and `height` are its results (without sign).
 bool CheckLibraryDataPresent(const std::string& kind, const std::uint8_t* data, std::size_t size,
                              std::uint64_t width, std::uint64_t height, std::string& error) {
     std::uint64_t needed = 0;
-    if (kind == "BMP") {
+    if (kind == "PNG") {
+        return CheckPngChunks(data, size, width, height, error);
+    } else if (kind == "BMP") {
         if (size < 30) {
             needed = 30; // the header fields read below
         } else {
@@ -170,13 +216,8 @@ bool DecodeImage(const std::uint8_t* data, std::size_t size, Image& image, std::
 bool LoadImageFile(std::string_view ansiPath, Image& image, std::string& error) {
     ReadResult file = ReadWholeFile(ansiPath);
     if (file.failure != ReadFailure::None) {
-        error = std::string(ansiPath) + ": " + file.reason + ".";
+        error = "The file cannot be read: " + file.reason + ".";
         return false;
     }
-    std::string reason;
-    if (!DecodeImage(file.bytes.data(), file.bytes.size(), image, reason)) {
-        error = std::string(ansiPath) + ": " + reason;
-        return false;
-    }
-    return true;
+    return DecodeImage(file.bytes.data(), file.bytes.size(), image, error);
 }

@@ -34,6 +34,6 @@ bool CheckImageSize(std::string_view kind, std::uint64_t width, std::uint64_t he
 // image.cpp ----------------------------------------------------------------------------------------------------
 // DDS by its magic, anything else through the image library (BMP, PNG, TGA).
 bool DecodeImage(const std::uint8_t* data, std::size_t size, Image& image, std::string& error);
-// Reads the file (an ANSI path, resolved like every path of the program) and decodes it. The error names the path
-// as given: "<path>: <reason>." for a file that cannot be read, "<path>: <decoder's sentence>" otherwise.
+// Reads the file (an ANSI path, resolved like every path of the program) and decodes it. The error does not repeat
+// the path, which the caller holds: "The file cannot be read: <system's reason>." or the decoder's sentence.
 bool LoadImageFile(std::string_view ansiPath, Image& image, std::string& error);

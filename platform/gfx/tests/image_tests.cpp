@@ -8,6 +8,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -491,8 +492,8 @@ TEST(DecodeImage, BmpPngTgaFromComposedFiles) {
     ExpectTexels(MustDecode(MakeTga32(1, 2, false, stored)), 1, 2, {{5, 6, 7, 8}, {1, 2, 3, 4}});
 }
 
-TEST(DecodeImage, TruncatedBmpAndTgaAreRefused) {
-    // The image library itself would fill the missing texels with zeros and report success.
+TEST(DecodeImage, TruncatedFilesAreRefused) {
+    // The image library itself would fill the missing texels of a BMP or TGA with zeros and report success.
     Bytes tgaRle = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 1, 0, 24, 0x20};
     tgaRle.insert(tgaRle.end(), {0x82, 1, 2, 3, 0x00, 4, 5, 6}); // three texels repeated, then one as it is
     Bytes tgaPalette = {0, 1, 1, 0, 0, 2, 0, 24, 0, 0, 0, 0, 2, 0, 1, 0, 8, 0x20};
@@ -500,7 +501,7 @@ TEST(DecodeImage, TruncatedBmpAndTgaAreRefused) {
     struct Case {
         const char* name;
         Bytes file;
-        std::size_t headerBytes; // shorter files may fail for other reasons
+        std::size_t headerBytes; // shorter files (and PNGs) may fail for other reasons
         std::size_t neededBytes; // at least this many must be there
         std::vector<Texel> expected;
     };
@@ -509,6 +510,7 @@ TEST(DecodeImage, TruncatedBmpAndTgaAreRefused) {
         {"TGA", MakeTga32(1, 2, true, {3, 2, 1, 4, 7, 6, 5, 8}), 18, 26, {{1, 2, 3, 4}, {5, 6, 7, 8}}},
         {"TGA RLE", tgaRle, 18, 26, {{3, 2, 1, 255}, {3, 2, 1, 255}, {3, 2, 1, 255}, {6, 5, 4, 255}}},
         {"TGA palette", tgaPalette, 18, 26, {{4, 5, 6, 255}, {1, 2, 3, 255}}},
+        {"PNG", MakePng(1, 2, 2, {1, 2, 3, 4, 5, 6}), SIZE_MAX, 76, {{1, 2, 3, 255}, {4, 5, 6, 255}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -544,6 +546,15 @@ TEST(DecodeImage, RejectsWithTheFormatInTheSentence) {
     Bytes tgaRleBomb = {0, 0, 10, 0, 0, 0, 1, 2, 3, 0, 5, 4};
     tgaRleBomb.insert(tgaRleBomb.end(), 121, 0x10);
     tgaRleBomb.push_back(6);
+    // Found by the fuzzer: a PNG chunk that claims 1 GB; for an IDAT chunk the library would allocate that much first.
+    const Bytes pngHugeChunk = {
+        0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00,
+        0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x08, 0x02, 0x00, 0x00, 0x00, 0x7b, 0x40, 0xe8, 0xdd, 0x00, 0x00, 0x00,
+        0x0f, 0x49, 0x44, 0x41, 0x54, 0x78, 0xda, 0x63, 0x40, 0x64, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00,
+        0x00, 0x00, 0x02, 0x00, 0x00, 0x52, 0x44, 0x48, 0x49, 0x60, 0x49, 0x44, 0x41, 0x54, 0x31, 0x78, 0xda, 0x40,
+        0x64, 0x62, 0x66, 0x61, 0x65, 0x03, 0x00, 0x00, 0x3f, 0x00, 0x16, 0x98, 0x27};
+    // 4096x4096 RGBA is 64 MiB inflated; 8203 bytes of deflate data give 8 MiB at most.
+    const Bytes pngTooLittleData = MakePng(4096, 4096, 6, Bytes(4096, 0));
     struct Case {
         const char* name;
         Bytes file;
@@ -553,6 +564,8 @@ TEST(DecodeImage, RejectsWithTheFormatInTheSentence) {
         {"empty", {}, "Image: the file is empty."},
         {"TGA short header", tgaShortHeader, "TGA: the file is truncated (17 of at least 18 bytes)."},
         {"TGA run-length bomb", tgaRleBomb, "TGA: the file is truncated (134 of at least 158 bytes)."},
+        {"PNG chunk beyond the end", pngHugeChunk, "PNG: the file is truncated (85 of at least 1145588136 bytes)."},
+        {"PNG inflating too much", pngTooLittleData, "PNG: 8203 bytes of image data cannot hold 4096x4096 texels."},
         {"text", {'h', 'e', 'l', 'l', 'o'}, "Image: unknown file format (not DDS, BMP, PNG or TGA)."},
         {"DDS magic only", {'D', 'D', 'S', ' '}, "DDS: the header is truncated (4 of 128 bytes)."},
         {"PNG signature only", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'}, "PNG: the file is corrupt (first not IHDR)."},
@@ -569,7 +582,7 @@ TEST(DecodeImage, RejectsWithTheFormatInTheSentence) {
     }
 }
 
-TEST(LoadImageFile, ReadsAndNamesThePathInErrors) {
+TEST(LoadImageFile, ResolvesThePathAndGivesTheReason) {
     const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "vv_image_load";
     std::filesystem::create_directories(dir);
     const Bytes png = MakePng(1, 1, 6, {9, 8, 7, 6});
@@ -583,9 +596,11 @@ TEST(LoadImageFile, ReadsAndNamesThePathInErrors) {
     ASSERT_TRUE(LoadImageFile(base + "\\GOOD.PNG", image, error)) << error;
     ExpectTexels(image, 1, 1, {{9, 8, 7, 6}});
     EXPECT_FALSE(LoadImageFile(base + "/missing.dds", image, error));
-    EXPECT_EQ(error, base + "/missing.dds: No such file or directory.");
+    EXPECT_EQ(error, "The file cannot be read: No such file or directory.");
     EXPECT_FALSE(LoadImageFile(base + "/tex.png", image, error));
-    EXPECT_EQ(error, base + "/tex.png: Image: unknown file format (not DDS, BMP, PNG or TGA).");
+    EXPECT_EQ(error, "Image: unknown file format (not DDS, BMP, PNG or TGA).");
+    EXPECT_FALSE(LoadImageFile(base, image, error));
+    EXPECT_EQ(error.rfind("The file cannot be read: ", 0), 0u) << error;
     std::filesystem::remove_all(dir);
 }
 
