@@ -19,3 +19,7 @@ if(TARGET glm::glm)
   target_link_libraries(vv_gfx PRIVATE glm::glm)
 endif()
 vv_forbid_qt(vv_gfx)
+
+if(VV_TESTS)
+  vv_add_tests(vv_gfx_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/gfx_device_tests.cpp LIBS vv_gfx)
+endif()
