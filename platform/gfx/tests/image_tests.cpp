@@ -632,6 +632,15 @@ TEST(PeerTextures, AllDecodeWithTheirHeaderSizes) {
         ASSERT_TRUE(LoadImageFile(entry.path().string(), image, error)) << error;
         ASSERT_EQ(image.rgba.size(), std::size_t{image.width} * image.height * 4);
         if (ext != ".dds") {
+            // Sizes as the headers say: TGA 16-bit little-endian at 12, BMP 32-bit at 18, PNG big-endian at 16.
+            const std::uint32_t width = ext == ".tga"   ? std::uint32_t{file[12]} | std::uint32_t{file[13]} << 8
+                                        : ext == ".bmp" ? Header32(file, 18)
+                                                        : std::uint32_t{file[18]} << 8 | file[19];
+            const std::uint32_t height = ext == ".tga"   ? std::uint32_t{file[14]} | std::uint32_t{file[15]} << 8
+                                         : ext == ".bmp" ? Header32(file, 22)
+                                                         : std::uint32_t{file[22]} << 8 | file[23];
+            EXPECT_EQ(image.width, width);
+            EXPECT_EQ(image.height, height);
             ++others;
             continue;
         }
