@@ -161,47 +161,48 @@ void main() {
 }
 )";
 
+// Stage 0 with a texture: the texel's colour modulated by the lit colour, the texel's alpha, the alpha test.
 const char* kSceneFragment = R"(#version 330 core
 in vec2 vUv;
-uniform vec4 uColor;      // the lit colour, alpha from the material's diffuse colour
-uniform int uTextured;    // stage 0 has a texture: colour modulated, alpha taken from the texel
+uniform vec4 uColor;      // the lit colour
 uniform sampler2D uTex;
-uniform int uAlphaTest;
-uniform int uAlphaFunc;   // 1 never .. 8 always
-uniform float uAlphaRef;  // 0..255
+uniform vec2 uAlphaPass;  // the alpha test: 8-bit alpha values from x to y pass ...
+uniform int uAlphaInvert; // ... or, when set, all others
 out vec4 fragColor;
 void main() {
-    vec4 c = uColor;
-    if (uTextured != 0) {
-        vec4 t = texture(uTex, vUv);
-        c = vec4(c.rgb * t.rgb, t.a);
-    }
-    if (uAlphaTest != 0) {
-        float a = floor(c.a * 255.0 + 0.5);
-        bool pass = true;
-        if (uAlphaFunc == 1) pass = false;
-        else if (uAlphaFunc == 2) pass = a < uAlphaRef;
-        else if (uAlphaFunc == 3) pass = a == uAlphaRef;
-        else if (uAlphaFunc == 4) pass = a <= uAlphaRef;
-        else if (uAlphaFunc == 5) pass = a > uAlphaRef;
-        else if (uAlphaFunc == 6) pass = a != uAlphaRef;
-        else if (uAlphaFunc == 7) pass = a >= uAlphaRef;
-        if (!pass) discard;
-    }
+    vec4 t = texture(uTex, vUv);
+    vec4 c = vec4(uColor.rgb * t.rgb, t.a);
+    float a = floor(c.a * 255.0 + 0.5);
+    if ((a >= uAlphaPass.x && a <= uAlphaPass.y) == (uAlphaInvert != 0)) discard;
     fragColor = c;
 }
 )";
 
-bool CreateSceneProgram(GfxSceneProgram& p, std::string& why) {
-    p.program = CompileProgram(kSceneVertex, kSceneFragment, why);
+// Stage 0 without a texture: the lit colour with the diffuse alpha, the same for every fragment, so the alpha
+// test is decided once per draw on the CPU.
+const char* kFlatVertex = R"(#version 330 core
+layout(location = 0) in vec3 aPosition;
+uniform mat4 uWvp;
+void main() {
+    vec4 p = uWvp * vec4(aPosition, 1.0);
+    p.z = 2.0 * p.z - p.w;
+    gl_Position = p;
+}
+)";
+const char* kFlatFragment = R"(#version 330 core
+uniform vec4 uColor;
+out vec4 fragColor;
+void main() { fragColor = uColor; }
+)";
+
+bool CreateSceneProgram(GfxSceneProgram& p, const char* vertex, const char* fragment, std::string& why) {
+    p.program = CompileProgram(vertex, fragment, why);
     if (!p.program) return false;
     p.wvp = glGetUniformLocation(p.program, "uWvp");
     p.color = glGetUniformLocation(p.program, "uColor");
-    p.textured = glGetUniformLocation(p.program, "uTextured");
     p.tex = glGetUniformLocation(p.program, "uTex");
-    p.alphaTest = glGetUniformLocation(p.program, "uAlphaTest");
-    p.alphaFunc = glGetUniformLocation(p.program, "uAlphaFunc");
-    p.alphaRef = glGetUniformLocation(p.program, "uAlphaRef");
+    p.alphaPass = glGetUniformLocation(p.program, "uAlphaPass");
+    p.alphaInvert = glGetUniformLocation(p.program, "uAlphaInvert");
     return true;
 }
 
@@ -225,6 +226,7 @@ bool CreateOffscreenTarget(GfxDevice* d, std::string& why) {
 
 void DeleteDeviceObjects(GfxDevice* d) {
     if (d->scene.program) glDeleteProgram(d->scene.program);
+    if (d->flat.program) glDeleteProgram(d->flat.program);
     if (d->text.program) glDeleteProgram(d->text.program);
     if (d->text.vao) glDeleteVertexArrays(1, &d->text.vao);
     if (d->text.vbo) glDeleteBuffers(1, &d->text.vbo);
@@ -246,6 +248,24 @@ GLenum BlendFactor(std::uint32_t b) {
     case kBlendDestColor: return GL_DST_COLOR;
     case kBlendInvDestColor: return GL_ONE_MINUS_DST_COLOR;
     default: return GL_ONE;
+    }
+}
+
+// The alpha test as a range of passing 8-bit alpha values (or everything outside it, for not-equal).
+void AlphaPassRange(std::uint32_t func, std::uint32_t ref, float& lo, float& hi, int& invert) {
+    const auto r = static_cast<float>(ref);
+    lo = 0;
+    hi = 255;
+    invert = 0;
+    switch (func) {
+    case kCmpNever: lo = 1; hi = 0; break;
+    case kCmpLess: hi = r - 1; break;
+    case kCmpEqual: lo = hi = r; break;
+    case kCmpLessEqual: hi = r; break;
+    case kCmpGreater: lo = r + 1; break;
+    case kCmpNotEqual: lo = hi = r; invert = 1; break;
+    case kCmpGreaterEqual: lo = r; break;
+    default: break; // always
     }
 }
 
@@ -380,7 +400,8 @@ GfxDevice* CreateDevice(const GfxWindow& window, std::string* why) {
     }
     d->contextSerial = RegisterContext(entry);
 
-    bool ok = CreateSceneProgram(d->scene, reason);
+    bool ok = CreateSceneProgram(d->scene, kSceneVertex, kSceneFragment, reason) &&
+              CreateSceneProgram(d->flat, kFlatVertex, kFlatFragment, reason);
     if (ok && !d->window) ok = CreateOffscreenTarget(d, reason);
     if (!ok) {
         DeleteDeviceObjects(d);
@@ -564,12 +585,6 @@ void DrawSubsetBare(const GfxMesh* mesh, std::uint32_t subset) {
 void DrawSubset(GfxDevice* d, const GfxMesh* mesh, std::uint32_t subset) {
     if (!mesh || mesh->contextSerial != (d ? d->contextSerial : 0) || subset >= mesh->subsets.size()) return;
     if (!BindTarget(d)) return;
-    ApplyGlStates(d);
-    const GfxSceneProgram& p = d->scene;
-    glUseProgram(p.program);
-    const GfxMatrix wvp = MatrixMultiply(MatrixMultiply(d->world, d->view), d->projection);
-    glUniformMatrix4fv(p.wvp, 1, GL_FALSE, wvp.m);
-
     const GfxStates& s = d->states;
     const GfxMaterial& mt = d->material;
     float color[4] = {1, 1, 1, 1}; // lighting off: the vertices' colour, white for meshes without colours
@@ -579,16 +594,32 @@ void DrawSubset(GfxDevice* d, const GfxMesh* mesh, std::uint32_t subset) {
         color[2] = Clamp01(mt.emissive.b + mt.ambient.b * Channel(s.ambient, 0));
         color[3] = Clamp01(mt.diffuse.a);
     }
-    glUniform4fv(p.color, 1, color);
+    float lo = 0, hi = 255;
+    int invert = 0;
+    if (s.alphaTestEnable) AlphaPassRange(s.alphaFunc, s.alphaRef, lo, hi, invert);
     const GfxTexture* t = d->texture;
     const bool textured = t && t->contextSerial == d->contextSerial && t->name != 0;
-    glUniform1i(p.textured, textured ? 1 : 0);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, textured ? t->name : 0);
-    glUniform1i(p.tex, 0);
-    glUniform1i(p.alphaTest, s.alphaTestEnable ? 1 : 0);
-    glUniform1i(p.alphaFunc, static_cast<GLint>(s.alphaFunc));
-    glUniform1f(p.alphaRef, static_cast<float>(s.alphaRef));
+
+    ApplyGlStates(d);
+    const GfxSceneProgram& p = textured ? d->scene : d->flat;
+    if (!textured) {
+        // One alpha for the whole subset: the alpha test passes all of it or none of it.
+        const float a = std::floor(color[3] * 255.0f + 0.5f);
+        if ((a >= lo && a <= hi) == (invert != 0)) return;
+        // Opaque source-alpha blending leaves the source as it is: skip the read of the target.
+        if (a == 255.0f && s.srcBlend == kBlendSrcAlpha && s.destBlend == kBlendInvSrcAlpha) glDisable(GL_BLEND);
+    }
+    glUseProgram(p.program);
+    const GfxMatrix wvp = MatrixMultiply(MatrixMultiply(d->world, d->view), d->projection);
+    glUniformMatrix4fv(p.wvp, 1, GL_FALSE, wvp.m);
+    glUniform4fv(p.color, 1, color);
+    if (textured) {
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, t->name);
+        glUniform1i(p.tex, 0);
+        glUniform2f(p.alphaPass, lo, hi);
+        glUniform1i(p.alphaInvert, invert);
+    }
     DrawSubsetBare(mesh, subset);
 }
 

@@ -28,7 +28,7 @@ struct GfxStates {
 // One program of the device with the locations of its uniforms.
 struct GfxSceneProgram {
     GLuint program = 0;
-    GLint wvp = -1, color = -1, textured = -1, alphaTest = -1, alphaFunc = -1, alphaRef = -1, tex = -1;
+    GLint wvp = -1, color = -1, alphaPass = -1, alphaInvert = -1, tex = -1;
 };
 struct GfxTextProgram {
     GLuint program = 0;
@@ -43,7 +43,8 @@ struct GfxDevice {
     std::uint64_t contextSerial = 0;
     int width = 0, height = 0;
     GLuint fbo = 0, colorRb = 0, depthRb = 0;
-    GfxSceneProgram scene;
+    GfxSceneProgram scene; // subsets with a texture on stage 0
+    GfxSceneProgram flat;  // subsets without
     GfxTextProgram text;
     GfxStates states;
     GfxMatrix world, view, projection;
