@@ -9,7 +9,8 @@ below 128), and each texel takes the nearest colour of the block's palette.
 
 Command line:  python3 scripts/make_dds.py OUT.dds WIDTH HEIGHT FORMAT PATTERN
 PATTERN: checker (8-texel squares, white and red), stripes (vertical 2-texel stripes, blue and yellow),
-gradient (red grows to the right, green downwards, blue 128), each fully opaque.
+gradient (red grows to the right, green downwards, blue 128), all three opaque; cutout (6-texel squares, opaque
+green and transparent black: DXT1's one-bit alpha).
 """
 
 import struct
@@ -20,7 +21,7 @@ DDPF_ALPHAPIXELS, DDPF_FOURCC, DDPF_RGB = 0x1, 0x4, 0x40
 DDSCAPS_TEXTURE = 0x1000
 
 FORMATS = ("A8R8G8B8", "DXT1")
-PATTERNS = ("checker", "stripes", "gradient")
+PATTERNS = ("checker", "stripes", "gradient", "cutout")
 
 
 def _header(width, height, flags, pitch, pf_flags, fourcc, bits, masks):
@@ -126,6 +127,8 @@ def pattern_rgba(name, width, height):
                 out += bytes((255, 255, 255, 255) if (x // 8 + y // 8) % 2 == 0 else (255, 0, 0, 255))
             elif name == "stripes":
                 out += bytes((0, 0, 255, 255) if (x // 2) % 2 == 0 else (255, 255, 0, 255))
+            elif name == "cutout":
+                out += bytes((0, 255, 0, 255) if (x // 6 + y // 6) % 2 == 0 else (0, 0, 0, 0))
             elif name == "gradient":
                 r = x * 255 // (width - 1) if width > 1 else 0
                 g = y * 255 // (height - 1) if height > 1 else 0

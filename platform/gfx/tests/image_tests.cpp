@@ -675,6 +675,8 @@ std::vector<Texel> Pattern(const std::string& name, std::uint32_t width, std::ui
         for (std::uint32_t x = 0; x < width; ++x) {
             if (name == "checker") {
                 out.push_back((x / 8 + y / 8) % 2 == 0 ? Texel{255, 255, 255, 255} : Texel{255, 0, 0, 255});
+            } else if (name == "cutout") {
+                out.push_back((x / 6 + y / 6) % 2 == 0 ? Texel{0, 255, 0, 255} : Texel{0, 0, 0, 0});
             } else if (name == "stripes") {
                 out.push_back((x / 2) % 2 == 0 ? Texel{0, 0, 255, 255} : Texel{255, 255, 0, 255});
             } else {
@@ -698,7 +700,8 @@ TEST(MakeDdsScript, WrittenFilesDecode) {
     };
     const Case cases[] = {
         {"A8R8G8B8", "gradient", 13, 7, 0}, {"A8R8G8B8", "checker", 16, 16, 0}, {"DXT1", "checker", 18, 10, 0},
-        {"DXT1", "stripes", 9, 5, 0},       {"DXT1", "gradient", 32, 32, 24},
+        {"DXT1", "stripes", 9, 5, 0},       {"DXT1", "gradient", 32, 32, 24},  {"DXT1", "cutout", 20, 12, 0},
+        {"A8R8G8B8", "cutout", 12, 12, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.format) + " " + c.pattern);
