@@ -311,11 +311,12 @@ def tree_texture(x, y):  # leaves: green blobs with holes (alpha 0) between them
     return (40 + tone, 120 + tone, 40, 255)
 
 
-def vekvoxa_texture(x, y):  # the plate: rings in the overlay's green and the background's grey
-    r = math.hypot(x - 31.5, y - 31.5)
-    if r > 31.5:
-        return (0, 126, 78, 255)
-    return (0, 126, 78, 255) if int(r) // 4 % 2 == 0 else (212, 208, 200, 255)
+def vekvoxa_texture(x, y):  # the plate: the overlay's green above an orange line, the background's grey below
+    if 28 <= y < 36:
+        return (242, 128, 20, 255)
+    if y < 28:
+        return (0, 126 - (x % 8), 78, 255)
+    return (150 - (x % 8), 146, 140, 255)
 
 
 # ------------------------------------------------------------------------------------------------------------------
