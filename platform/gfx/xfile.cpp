@@ -63,7 +63,12 @@ void Normalize(float* n) {
     }
 }
 
-bool SameBits(const float* a, const float* b) { return std::memcmp(a, b, 3 * sizeof(float)) == 0; }
+bool SameBits(const float* a, const float* b) {
+    std::uint32_t x[3], y[3];
+    std::memcpy(x, a, sizeof x);
+    std::memcpy(y, b, sizeof y);
+    return x[0] == y[0] && x[1] == y[1] && x[2] == y[2];
+}
 
 struct NamedMaterial {
     std::string name;
@@ -84,18 +89,17 @@ struct Build {
     std::vector<NamedMaterial> named;
 };
 
-// One Mesh object as read, before it joins the others.
+// One Mesh object as read. Its positions and texture coordinates go straight into Build::vertices (from
+// `base` on); the rest waits until the whole object is read.
 struct RawMesh {
+    std::size_t base = 0;
     std::uint32_t vertexCount = 0;
-    std::vector<float> positions;
     std::vector<std::uint32_t> faceSizes;
     std::vector<std::uint32_t> faceIndices; // all faces' indices in a row
     std::uint64_t triangleCount = 0;
     bool hasNormals = false;
     std::vector<float> normals;
     std::vector<std::uint32_t> normalIndices; // one per face corner, like faceIndices
-    bool hasUvs = false;
-    std::vector<float> uvs;
     bool hasMaterialList = false;
     std::vector<std::uint32_t> faceMaterials;
     std::vector<XMaterial> materials;
@@ -223,34 +227,59 @@ class Parser {
         return n;
     }
 
+    // Reads one face list (Mesh faces or MeshNormals faces): count, then per face its size and indices, each index
+    // below `bound`. With `sizes` given, each face must have the size already there.
+    template <class OnBadIndex>
+    void readFaces(std::uint32_t faceCount, std::vector<std::uint32_t>& sizes, bool checkSizes, std::uint32_t bound,
+                   std::vector<std::uint32_t>& indices, OnBadIndex onBadIndex) {
+        if (!checkSizes)
+            sizes.resize(faceCount);
+        indices.resize(static_cast<std::size_t>(faceCount) * 3);
+        std::size_t used = 0;
+        for (std::uint32_t f = 0; f < faceCount; ++f) {
+            const std::uint32_t n = r_.readUInt();
+            if (checkSizes) {
+                if (n != sizes[f])
+                    Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " has " + std::to_string(n) +
+                                               " indices for the face's " + std::to_string(sizes[f]));
+            } else {
+                if (n < 3)
+                    Fail(r_.tokenOffset(), "face " + std::to_string(f) + " has " + std::to_string(n) +
+                                               " indices (at least 3 needed)");
+                if (n > r_.maxInts())
+                    Fail(r_.tokenOffset(), "face " + std::to_string(f) + " has " + std::to_string(n) +
+                                               " indices, more than the rest of the file can hold");
+                sizes[f] = n;
+            }
+            if (used + n > indices.size())
+                indices.resize(std::max<std::size_t>(indices.size() * 2, used + n));
+            const std::size_t k = r_.readUIntsBelow(&indices[used], n, bound);
+            if (k != n)
+                onBadIndex(f, indices[used + k]);
+            used += n;
+        }
+        indices.resize(used);
+    }
+
     void parseMesh(const Mat4& world) {
         RawMesh m;
         m.vertexCount = readCount(kMaxVertices, 3, true, "vertex");
-        m.positions.resize(static_cast<std::size_t>(m.vertexCount) * 3);
-        r_.readFloats(m.positions.data(), m.positions.size());
+        m.base = b_.vertices.size();
+        if (m.base + m.vertexCount > kMaxVertices)
+            Fail(r_.tokenOffset(), "the file has more than " + std::to_string(kMaxVertices) + " vertices");
+        b_.vertices.resize(m.base + m.vertexCount);
+        for (std::size_t v = m.base; v < b_.vertices.size(); ++v)
+            r_.readFloats(b_.vertices[v].position, 3);
         const std::uint32_t faceCount = readCount(kMaxFaces, 4, false, "face");
-        m.faceSizes.resize(faceCount);
-        m.faceIndices.reserve(static_cast<std::size_t>(faceCount) * 3);
-        for (std::uint32_t f = 0; f < faceCount; ++f) {
-            const std::uint32_t n = r_.readUInt();
-            if (n < 3)
-                Fail(r_.tokenOffset(), "face " + std::to_string(f) + " has " + std::to_string(n) +
-                                           " indices (at least 3 needed)");
-            if (n > r_.maxInts())
-                Fail(r_.tokenOffset(), "face " + std::to_string(f) + " has " + std::to_string(n) +
-                                           " indices, more than the rest of the file can hold");
-            m.faceSizes[f] = n;
+        readFaces(faceCount, m.faceSizes, false, m.vertexCount, m.faceIndices,
+                  [&](std::uint32_t f, std::uint32_t v) {
+                      Fail(r_.tokenOffset(), "face " + std::to_string(f) + " uses vertex " + std::to_string(v) +
+                                                 " of " + std::to_string(m.vertexCount));
+                  });
+        for (std::uint32_t n : m.faceSizes)
             m.triangleCount += n - 2;
-            if (m.triangleCount + b_.triangleMaterial.size() > kMaxFaces)
-                Fail(r_.tokenOffset(), "the file has more than " + std::to_string(kMaxFaces) + " triangles");
-            for (std::uint32_t k = 0; k < n; ++k) {
-                const std::uint32_t v = r_.readUInt();
-                if (v >= m.vertexCount)
-                    Fail(r_.tokenOffset(), "face " + std::to_string(f) + " uses vertex " + std::to_string(v) + " of " +
-                                               std::to_string(m.vertexCount));
-                m.faceIndices.push_back(v);
-            }
-        }
+        if (m.triangleCount + b_.triangleMaterial.size() > kMaxFaces)
+            Fail(r_.tokenOffset(), "the file has more than " + std::to_string(kMaxFaces) + " triangles");
 
         ItemHeader h;
         for (;;) {
@@ -285,21 +314,10 @@ class Parser {
         if (faces != m.faceSizes.size())
             Fail(r_.tokenOffset(), "MeshNormals has " + std::to_string(faces) + " faces for the mesh's " +
                                        std::to_string(m.faceSizes.size()));
-        m.normalIndices.clear();
-        m.normalIndices.reserve(m.faceIndices.size());
-        for (std::uint32_t f = 0; f < faces; ++f) {
-            const std::uint32_t n = r_.readUInt();
-            if (n != m.faceSizes[f])
-                Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " has " + std::to_string(n) +
-                                           " indices for the face's " + std::to_string(m.faceSizes[f]));
-            for (std::uint32_t k = 0; k < n; ++k) {
-                const std::uint32_t i = r_.readUInt();
-                if (i >= count)
-                    Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " uses normal " + std::to_string(i) +
-                                               " of " + std::to_string(count));
-                m.normalIndices.push_back(i);
-            }
-        }
+        readFaces(faces, m.faceSizes, true, count, m.normalIndices, [&](std::uint32_t f, std::uint32_t i) {
+            Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " uses normal " + std::to_string(i) + " of " +
+                                       std::to_string(count));
+        });
         m.hasNormals = true;
         skipChildren("MeshNormals");
     }
@@ -309,9 +327,8 @@ class Parser {
         if (count != m.vertexCount)
             Fail(r_.tokenOffset(), "MeshTextureCoords has " + std::to_string(count) + " coordinates for " +
                                        std::to_string(m.vertexCount) + " vertices");
-        m.uvs.resize(static_cast<std::size_t>(count) * 2);
-        r_.readFloats(m.uvs.data(), m.uvs.size());
-        m.hasUvs = true;
+        for (std::size_t v = m.base; v < m.base + count; ++v)
+            r_.readFloats(b_.vertices[v].uv, 2);
         skipChildren("MeshTextureCoords");
     }
 
@@ -409,16 +426,7 @@ class Parser {
     void addMesh(RawMesh& m, const Mat4& world, std::size_t offset) {
         if (m.vertexCount == 0)
             return;
-        const std::size_t base = b_.vertices.size();
-        if (base + m.vertexCount > kMaxVertices)
-            Fail(offset, "the file has more than " + std::to_string(kMaxVertices) + " vertices");
-        b_.vertices.resize(base + m.vertexCount);
-        for (std::uint32_t v = 0; v < m.vertexCount; ++v) {
-            XVertex& out = b_.vertices[base + v];
-            std::memcpy(out.position, &m.positions[std::size_t{v} * 3], sizeof out.position);
-            if (m.hasUvs)
-                std::memcpy(out.uv, &m.uvs[std::size_t{v} * 2], sizeof out.uv);
-        }
+        const std::size_t base = m.base;
         if (m.hasNormals) {
             constexpr std::uint32_t kNone = 0xffffffffu;
             std::vector<std::uint32_t> next(m.vertexCount, kNone); // chain of copies of a position
@@ -458,22 +466,25 @@ class Parser {
         } else {
             b_.materials.emplace_back(); // the default material, for this mesh's faces alone
         }
-        b_.triangles.reserve(b_.triangles.size() + m.triangleCount * 3);
-        b_.triangleMaterial.reserve(b_.triangleMaterial.size() + m.triangleCount);
+        const std::size_t firstTriangle = b_.triangleMaterial.size();
+        b_.triangles.resize((firstTriangle + m.triangleCount) * 3);
+        b_.triangleMaterial.resize(firstTriangle + m.triangleCount);
+        std::uint32_t* tri = b_.triangles.data() + firstTriangle * 3;
+        std::uint32_t* mat = b_.triangleMaterial.data() + firstTriangle;
         const std::uint32_t offsetIndex = static_cast<std::uint32_t>(base);
-        std::size_t c = 0;
+        const std::uint32_t* corner = m.faceIndices.data();
         for (std::size_t f = 0; f < m.faceSizes.size(); ++f) {
             const std::uint32_t n = m.faceSizes[f];
             const std::uint32_t material =
                 static_cast<std::uint32_t>(materialBase + (m.hasMaterialList ? m.faceMaterials[f] : 0));
-            const std::uint32_t v0 = m.faceIndices[c] + offsetIndex;
+            const std::uint32_t v0 = corner[0] + offsetIndex;
             for (std::uint32_t k = 1; k + 1 < n; ++k) {
-                b_.triangles.push_back(v0);
-                b_.triangles.push_back(m.faceIndices[c + k] + offsetIndex);
-                b_.triangles.push_back(m.faceIndices[c + k + 1] + offsetIndex);
-                b_.triangleMaterial.push_back(material);
+                *tri++ = v0;
+                *tri++ = corner[k] + offsetIndex;
+                *tri++ = corner[k + 1] + offsetIndex;
+                *mat++ = material;
             }
-            c += n;
+            corner += n;
         }
     }
 

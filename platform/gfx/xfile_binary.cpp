@@ -83,11 +83,12 @@ void BinaryReader::startList(std::uint16_t token) {
     listLeft_ = n;
 }
 
-std::uint32_t BinaryReader::readUInt() {
+std::uint32_t BinaryReader::readUIntSlow() {
     for (;;) {
         if (listLeft_ > 0) {
             if (list_ != List::Ints)
                 failHere("expected an integer, found a float list");
+            tokenStart_ = offset();
             --listLeft_;
             return readU32();
         }

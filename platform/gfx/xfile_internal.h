@@ -4,6 +4,7 @@
 
 #include "xfile.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -62,7 +63,27 @@ class TextReader {
     std::uint64_t maxInts() const { return static_cast<std::uint64_t>(end_ - p_); }
     std::uint64_t maxFloats() const { return static_cast<std::uint64_t>(end_ - p_); }
 
-    std::uint32_t readUInt();
+    std::uint32_t readUInt() {
+        skipSpace();
+        std::uint64_t value = 0;
+        const std::uint8_t* q = p_;
+        while (q < end_ && static_cast<unsigned>(*q - '0') < 10 && q - p_ < 10) {
+            value = value * 10 + static_cast<unsigned>(*q - '0');
+            ++q;
+        }
+        if (q == p_ || value > 0xffffffffu || (q < end_ && !IsValueEnd(*q)))
+            return readUIntSlow();
+        p_ = q;
+        return static_cast<std::uint32_t>(value);
+    }
+    // Reads `count` integers; stops at the first one that is not below `bound` and returns its position (with
+    // tokenOffset() on it), else returns `count`.
+    std::size_t readUIntsBelow(std::uint32_t* out, std::size_t count, std::uint32_t bound) {
+        for (std::size_t i = 0; i < count; ++i)
+            if ((out[i] = readUInt()) >= bound)
+                return i;
+        return count;
+    }
     float readFloat();
     void readFloats(float* out, std::size_t count);
     std::string_view readString();
@@ -70,7 +91,19 @@ class TextReader {
     void skipBody(); // after an object's '{': through its matching '}'
 
   private:
-    void skipSpace();
+    static bool IsValueEnd(std::uint8_t c) {
+        return c == ';' || c == ',' || c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '}' || c == '#' ||
+               c == '/';
+    }
+    void skipSpace() {
+        while (p_ < end_ && (*p_ == ' ' || *p_ == ';' || *p_ == ',' || *p_ == '\n'))
+            ++p_;
+        if (p_ < end_ && (*p_ <= ' ' || *p_ == '#' || *p_ == '/'))
+            skipSpaceSlow();
+        tokenStart_ = static_cast<std::size_t>(p_ - begin_);
+    }
+    void skipSpaceSlow();
+    std::uint32_t readUIntSlow();
     [[noreturn]] void failHere(std::string reason) const { Fail(tokenStart_, std::move(reason)); }
     std::string_view readName();
     void readGuid(Guid& guid);
@@ -93,7 +126,41 @@ class BinaryReader {
     std::uint64_t maxInts() const { return listLeft_ + static_cast<std::uint64_t>(end_ - p_) / 4; }
     std::uint64_t maxFloats() const { return listLeft_ + static_cast<std::uint64_t>(end_ - p_) / 4; }
 
-    std::uint32_t readUInt();
+    std::uint32_t readUInt() {
+        if (listLeft_ == 0 || list_ != List::Ints)
+            return readUIntSlow();
+        tokenStart_ = offset();
+        --listLeft_;
+        std::uint32_t v;
+        std::memcpy(&v, p_, 4);
+        p_ += 4;
+        return v;
+    }
+    // As TextReader::readUIntsBelow.
+    std::size_t readUIntsBelow(std::uint32_t* out, std::size_t count, std::uint32_t bound) {
+        std::size_t i = 0;
+        while (i < count) {
+            if (listLeft_ > 0 && list_ == List::Ints) {
+                const std::size_t n = std::min<std::size_t>(count - i, listLeft_);
+                std::memcpy(out + i, p_, n * 4);
+                for (std::size_t k = 0; k < n; ++k)
+                    if (out[i + k] >= bound) {
+                        tokenStart_ = offset() + k * 4;
+                        p_ += (k + 1) * 4;
+                        listLeft_ -= static_cast<std::uint32_t>(k + 1);
+                        return i + k;
+                    }
+                p_ += n * 4;
+                listLeft_ -= static_cast<std::uint32_t>(n);
+                i += n;
+            } else if ((out[i] = readUIntSlow()) >= bound) {
+                return i;
+            } else {
+                ++i;
+            }
+        }
+        return count;
+    }
     float readFloat();
     void readFloats(float* out, std::size_t count);
     std::string_view readString();
@@ -102,6 +169,7 @@ class BinaryReader {
 
   private:
     enum class List { None, Ints, Floats };
+    std::uint32_t readUIntSlow();
     std::uint16_t readToken();
     std::uint32_t readU32();
     std::string_view readBytes(std::uint32_t length);

@@ -27,6 +27,12 @@ constexpr std::array<std::uint8_t, 256> MakeClasses() {
 }
 constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
 
+} // namespace
+
+bool ParseFloatFast(const std::uint8_t*& p, const std::uint8_t* end, float& out);
+
+namespace {
+
 int HexValue(std::uint8_t c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -49,7 +55,7 @@ std::string Quote(const std::uint8_t* p, const std::uint8_t* end) {
 
 } // namespace
 
-void TextReader::skipSpace() {
+void TextReader::skipSpaceSlow() {
     while (p_ < end_) {
         const std::uint8_t c = *p_;
         if (kClasses[c] == kSpace) {
@@ -64,8 +70,7 @@ void TextReader::skipSpace() {
     tokenStart_ = offset();
 }
 
-std::uint32_t TextReader::readUInt() {
-    skipSpace();
+std::uint32_t TextReader::readUIntSlow() {
     if (p_ == end_)
         failHere("unexpected end of file where an integer was expected");
     std::uint64_t value = 0;
@@ -81,15 +86,82 @@ std::uint32_t TextReader::readUInt() {
     return static_cast<std::uint32_t>(value);
 }
 
+// The common case of a decimal number: at most 19 significant digits and a small exponent. m × 10^e is then
+// computed exactly rounded in double; its rounding to float is the correctly rounded float unless the double lies
+// next to a midpoint between two floats, which is left to from_chars. Returns false when not handled.
+bool ParseFloatFast(const std::uint8_t*& p, const std::uint8_t* end, float& out) {
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const std::uint8_t* q = p;
+    const bool negative = q < end && *q == '-';
+    if (q < end && (*q == '-' || *q == '+'))
+        ++q;
+    std::uint64_t mantissa = 0;
+    int digits = 0, exponent = 0;
+    const std::uint8_t* start = q;
+    while (q < end && static_cast<unsigned>(*q - '0') < 10) {
+        mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
+        digits += mantissa != 0;
+        ++q;
+    }
+    bool any = q != start;
+    if (q < end && *q == '.') {
+        ++q;
+        const std::uint8_t* fraction = q;
+        while (q < end && static_cast<unsigned>(*q - '0') < 10) {
+            mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
+            digits += mantissa != 0;
+            --exponent;
+            ++q;
+        }
+        any = any || q != fraction;
+    }
+    if (!any || digits > 19)
+        return false;
+    if (q < end && (*q == 'e' || *q == 'E')) {
+        ++q;
+        const bool negExp = q < end && *q == '-';
+        if (q < end && (*q == '-' || *q == '+'))
+            ++q;
+        int e = 0;
+        const std::uint8_t* expStart = q;
+        while (q < end && static_cast<unsigned>(*q - '0') < 10 && e < 1000) {
+            e = e * 10 + (*q - '0');
+            ++q;
+        }
+        if (q == expStart || (q < end && static_cast<unsigned>(*q - '0') < 10))
+            return false;
+        exponent += negExp ? -e : e;
+    }
+    if (q < end && (*q == '.' || ((*q | 0x20) >= 'a' && (*q | 0x20) <= 'z')))
+        return false; // something from_chars should judge ("1.2.3", "1e", "inf")
+    if (mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22)
+        return false;
+    double d = static_cast<double>(mantissa);
+    d = exponent < 0 ? d / kPow10[-exponent] : d * kPow10[exponent];
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    const std::uint64_t low = bits & 0x1fffffffu; // the 29 bits that rounding to float drops
+    if (low >= 0x0fffffffu && low <= 0x10000001u)
+        return false;
+    if (d > 3.4028234663852886e38)
+        return false;
+    out = static_cast<float>(negative ? -d : d);
+    p = q;
+    return true;
+}
+
 float TextReader::readFloat() {
     skipSpace();
     if (p_ == end_)
         failHere("unexpected end of file where a number was expected");
+    float value = 0;
+    if (ParseFloatFast(p_, end_, value))
+        return value;
     const char* s = reinterpret_cast<const char*>(p_);
     const char* e = reinterpret_cast<const char*>(end_);
     if (*s == '+')
         ++s;
-    float value = 0;
     const auto [ptr, ec] = std::from_chars(s, e, value);
     if (ec == std::errc::invalid_argument || ptr == s)
         failHere("expected a number, found \"" + Quote(p_, end_) + "\"");

@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -281,6 +282,39 @@ TEST(XFileText, SeparatorsCaseCommentsAndNames) {
     }
 }
 
+TEST(XFileText, NumbersReadAsTheCorrectlyRoundedFloat) {
+    // Our reader takes a shortcut for short decimals; every value must still equal std::from_chars' float.
+    std::vector<std::string> numbers = {"0.1", "-0", "1e-5", "3.4028234e38", "1.17549435e-38", "16777217",
+                                        "0.30000001192092896", "123456789012345678", "7.006492e-46", "1E10",
+                                        "2.5e-22", "1e23", "0.000001", "-99999.99", "1.", ".5", "+2"};
+    std::uint64_t seed = 12345;
+    auto next = [&seed] { return (seed = seed * 6364136223846793005u + 1442695040888963407u) >> 33; };
+    for (int i = 0; i < 3000; ++i) {
+        std::string n = (next() % 2 ? "-" : "") + std::to_string(next() % 100000);
+        if (next() % 4)
+            n += "." + std::to_string(next() % 10000000 + 10000000).substr(1, 1 + next() % 7);
+        if (next() % 5 == 0)
+            n += "e" + std::to_string(static_cast<int>(next() % 50) - 25);
+        numbers.push_back(n);
+    }
+    while (numbers.size() % 3)
+        numbers.push_back("0");
+    std::string text = "xof 0303txt 0032\nMesh { " + std::to_string(numbers.size() / 3) + ";\n";
+    for (const std::string& n : numbers)
+        text += n + ";\n";
+    text += "0; }";
+    XMesh mesh;
+    XLoadError error;
+    ASSERT_TRUE(LoadText(text, mesh, error)) << error.describe();
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const std::string& n = numbers[i];
+        float expected = 0;
+        std::from_chars(n.data() + (n[0] == '+'), n.data() + n.size(), expected);
+        const float got = mesh.vertices[i / 3].position[i % 3];
+        EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << n << " read as " << got << ", not " << expected;
+    }
+}
+
 TEST(XFileText, TextureNameKeptByteForByte) {
     const std::string text = "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
                              " MeshMaterialList { 1; 1; 0;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;;\n"
@@ -425,7 +459,7 @@ TEST(XFileBinary, FailuresWithTheirWords) {
         {Bin().name("Header").open().token(7).u32(1000000).bytes,
          "byte 30: the list of 1000000 values runs past the end of the file"},
         {Bin().name("Mesh").open().ints({3}).token(7).u32(1000).bytes,
-         "byte 28: the vertex count 3 is larger than the rest of the file can hold"},
+         "byte 34: the vertex count 3 is larger than the rest of the file can hold"},
         {Bin().name("Mesh").open().ints({3}).floats({0, 0, 0, 1, 0, 0, 0, 1, 0}).ints({1, 3, 0, 1, 2, 9}).close().bytes,
          "byte 106: the object holds 1 more values than its members take"},
         {Bin().name("Mesh").open().floats({3}).bytes, "byte 28: expected an integer, found a float list"},
