@@ -21,5 +21,5 @@ endif()
 vv_forbid_qt(vv_gfx)
 
 if(VV_TESTS)
-  vv_add_tests(vv_gfx_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/gfx_device_tests.cpp LIBS vv_gfx)
+  vv_add_tests(vv_gfx_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/gfx_device_tests.cpp LIBS vv_gfx OpenGL::OpenGL)
 endif()

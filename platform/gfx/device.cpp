@@ -318,9 +318,7 @@ bool MakeContextCurrent(std::uint64_t serial) {
 
 bool BindTarget(GfxDevice* d) {
     if (!d || !MakeContextCurrent(d->contextSerial)) return false;
-    GLuint fb = d->fbo;
-    if (d->window && d->window->framebuffer) fb = d->window->framebuffer();
-    glBindFramebuffer(GL_FRAMEBUFFER, fb);
+    glBindFramebuffer(GL_FRAMEBUFFER, d->fbo);
     glViewport(0, 0, d->width, d->height);
     return true;
 }
@@ -402,7 +400,7 @@ GfxDevice* CreateDevice(const GfxWindow& window, std::string* why) {
 
     bool ok = CreateSceneProgram(d->scene, kSceneVertex, kSceneFragment, reason) &&
               CreateSceneProgram(d->flat, kFlatVertex, kFlatFragment, reason);
-    if (ok && !d->window) ok = CreateOffscreenTarget(d, reason);
+    if (ok) ok = CreateOffscreenTarget(d, reason);
     if (!ok) {
         DeleteDeviceObjects(d);
         if (!d->window) {
@@ -461,11 +459,20 @@ void EndScene(GfxDevice* d) {
 
 void Present(GfxDevice* d) {
     if (!d || !MakeContextCurrent(d->contextSerial)) return;
-    if (d->window) {
-        if (d->window->present) d->window->present();
-    } else {
+    if (!d->window) {
         glFinish();
+        return;
     }
+    // The back buffer keeps the size of the device's creation; the window may have another size by now.
+    int width = d->width, height = d->height;
+    if (d->window->size) d->window->size(width, height);
+    const GLuint target = d->window->framebuffer ? d->window->framebuffer() : 0;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, d->fbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
+    glDisable(GL_SCISSOR_TEST);
+    glBlitFramebuffer(0, 0, d->width, d->height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    glBindFramebuffer(GL_FRAMEBUFFER, target);
+    if (d->window->present) d->window->present();
 }
 
 void SetRenderState(GfxDevice* d, GfxState state, std::uint32_t value) {

@@ -68,13 +68,15 @@ enum GfxCompare : std::uint32_t {
     kCmpGreaterEqual = 7, kCmpAlways = 8,
 };
 
-// A window's GL context, supplied by the UI layer: the device draws into its default framebuffer. The UI layer
-// keeps the client size up to date; the device takes the size of the moment of its creation.
+// A window's GL context, supplied by the UI layer. A device made on it draws into a back buffer of the window's
+// client size at the device's creation; Present stretches that buffer over the window's framebuffer at the
+// window's current size, then lets the UI layer show it.
 struct GfxWindowContext {
-    std::function<bool()> makeCurrent; // makes the window's context current; false when it cannot
-    std::function<void()> present;     // shows the finished frame (swaps buffers)
-    std::function<std::uint32_t()> framebuffer; // the GL framebuffer that stands for the window (empty: 0)
-    std::uintptr_t contextKey = 0;     // identifies the context (for example the address of the toolkit's object)
+    std::function<bool()> makeCurrent;            // makes the window's context current; false when it cannot
+    std::function<void()> present;                // shows the finished frame (swaps buffers)
+    std::function<std::uint32_t()> framebuffer;   // the GL framebuffer that stands for the window (empty: 0)
+    std::function<void(int& width, int& height)> size; // the window's current client size in pixels
+    std::uintptr_t contextKey = 0; // identifies the context (for example the address of the toolkit's object)
 };
 
 // What a device draws into: a window (context given) or, without one, an offscreen framebuffer of the size.
@@ -111,7 +113,7 @@ int GetTargetHeight(const GfxDevice* device);
 void ClearTarget(GfxDevice* device, std::uint32_t argb, float depth); // whole target and depth buffer
 void BeginScene(GfxDevice* device);
 void EndScene(GfxDevice* device);
-void Present(GfxDevice* device); // window: shows the frame; offscreen: waits until it is finished
+void Present(GfxDevice* device); // window: stretches the frame over it and shows it; offscreen: waits for it
 void SetRenderState(GfxDevice* device, GfxState state, std::uint32_t value);
 std::uint32_t GetRenderState(const GfxDevice* device, GfxState state);
 void SetWorldTransform(GfxDevice* device, const GfxMatrix& m);
@@ -120,7 +122,7 @@ void SetProjectionTransform(GfxDevice* device, const GfxMatrix& m);
 void SetMaterial(GfxDevice* device, const GfxMaterial& material);
 void SetTexture(GfxDevice* device, const GfxTexture* texture); // stage 0; null for none
 
-// Reads the target back: width * height * 4 bytes, rows top to bottom, RGBA.
+// Reads the back buffer: width * height * 4 bytes, rows top to bottom, RGBA.
 std::vector<std::uint8_t> ReadTargetPixels(GfxDevice* device);
 
 // Meshes: uploads the vertices and indices of `mesh` (in system memory it stays with the caller).

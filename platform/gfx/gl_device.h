@@ -37,7 +37,8 @@ struct GfxTextProgram {
 };
 
 // Invariants: `contextSerial` names a live entry of the context registry while the device lives; the GL names
-// below belong to that context; `fbo` is 0 for window devices (they draw into the window's framebuffer).
+// below belong to that context; every device draws into its own framebuffer `fbo` of width x height (a window
+// device copies it to the window in Present).
 struct GfxDevice {
     GfxDeviceKind kind = GfxDeviceKind::Hardware;
     std::uint64_t contextSerial = 0;

@@ -1,5 +1,9 @@
 // The OpenGL device: the matrix helpers against the right-handed definitions, and pixels of headless frames drawn
 // with meshes built in code (states, materials, textures, font).
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
 #include "gfx.h"
 
 #include "sys.h"
@@ -257,6 +261,63 @@ TEST(Device, ObjectsOutliveTheirDeviceSafely) {
     ClearTarget(d, 0xFFFF0000u, 1.0f);
     EXPECT_EQ(ReadTargetPixels(d)[0], 255);
     ReleaseDevice(d);
+}
+
+TEST(Device, WindowDeviceStretchesItsBackBufferOverTheWindow) {
+    // The UI layer's part, played by the test: a current context (of an offscreen device) and a 32 x 16 pixel
+    // framebuffer standing for a window that has grown since the device was made for its 4 x 4 client area.
+    GfxWindow host;
+    host.clientWidth = host.clientHeight = 4;
+    GfxDevice* owner = CreateDevice(host);
+    if (!owner) GTEST_SKIP() << "no OpenGL device";
+    GLuint fb = 0, rb = 0;
+    glGenFramebuffers(1, &fb);
+    glGenRenderbuffers(1, &rb);
+    glBindRenderbuffer(GL_RENDERBUFFER, rb);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 32, 16);
+    glBindFramebuffer(GL_FRAMEBUFFER, fb);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb);
+    int presented = 0;
+    GfxWindowContext context;
+    context.makeCurrent = [] { return true; };
+    context.framebuffer = [&] { return fb; };
+    context.size = [](int& w, int& h) { w = 32; h = 16; };
+    context.present = [&] { ++presented; };
+    context.contextKey = 42;
+    GfxWindow window;
+    window.clientWidth = window.clientHeight = 4;
+    window.context = &context;
+
+    GfxDevice* d = CreateDevice(window);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(GetDeviceKind(d), GfxDeviceKind::Window);
+    ClearTarget(d, 0xFFFF0000u, 1.0f);
+    BeginScene(d); // the back buffer is bound: paint its left half green
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 2, 4);
+    glClearColor(0, 1, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    EndScene(d);
+    Present(d);
+    EXPECT_EQ(presented, 1);
+
+    std::vector<std::uint8_t> windowPixels(32 * 16 * 4);
+    glBindFramebuffer(GL_FRAMEBUFFER, fb);
+    glReadPixels(0, 0, 32, 16, GL_RGBA, GL_UNSIGNED_BYTE, windowPixels.data());
+    auto at = [&](int x, int y) { return windowPixels.data() + (y * 32 + x) * 4; };
+    for (int y : {1, 8, 14}) {
+        EXPECT_EQ(at(4, y)[1], 255) << "left quarter green at row " << y;
+        EXPECT_EQ(at(4, y)[0], 0);
+        EXPECT_EQ(at(27, y)[0], 255) << "right quarter red at row " << y;
+        EXPECT_EQ(at(27, y)[1], 0);
+    }
+    ReleaseDevice(d); // the window's context stays: the owner still draws
+    ClearTarget(owner, 0xFF0000FFu, 1.0f);
+    EXPECT_EQ(ReadTargetPixels(owner)[2], 255);
+    glDeleteFramebuffers(1, &fb);
+    glDeleteRenderbuffers(1, &rb);
+    ReleaseDevice(owner);
 }
 
 TEST(Device, NullDeviceIsHarmless) {
