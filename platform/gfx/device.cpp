@@ -33,6 +33,8 @@ std::uint64_t gNextSerial = 1;
 
 // EGL displays are one per process and platform; each device holds one initialisation of it.
 int gDisplayUsers = 0;
+// Set by SetHardwareDeviceDisabled (tests of the fallback), read by CreateDevice.
+bool gHardwareDisabled = false;
 
 const char* EglErrorName(EGLint e) {
     switch (e) {
@@ -387,7 +389,8 @@ GfxDevice* CreateDevice(const GfxWindow& window, std::string* why) {
         d->window = window.context;
     } else {
         std::string hardwareWhy;
-        if (CreateEglContext(false, entry, hardwareWhy)) {
+        if (gHardwareDisabled) hardwareWhy = "the system's driver is not asked";
+        if (!gHardwareDisabled && CreateEglContext(false, entry, hardwareWhy)) {
             d->kind = GfxDeviceKind::Hardware;
         } else if (CreateEglContext(true, entry, reason)) {
             d->kind = GfxDeviceKind::Software;
@@ -412,6 +415,8 @@ GfxDevice* CreateDevice(const GfxWindow& window, std::string* why) {
     }
     return d;
 }
+
+void SetHardwareDeviceDisabled(bool disabled) { gHardwareDisabled = disabled; }
 
 void ReleaseDevice(GfxDevice* d) {
     if (!d) return;

@@ -105,6 +105,8 @@ struct GfxFont;
 // the system's driver, else of Mesa's software rasterizer. Null when no context can be had; `why` then says why.
 GfxDevice* CreateDevice(const GfxWindow& window, std::string* why = nullptr);
 void ReleaseDevice(GfxDevice* device);
+// Tests of the fallback: while set, the system's driver is not asked, only the software rasterizer.
+void SetHardwareDeviceDisabled(bool disabled);
 GfxDeviceKind GetDeviceKind(const GfxDevice* device);
 std::string GetDeviceRenderer(const GfxDevice* device); // the GL renderer string
 int GetTargetWidth(const GfxDevice* device);

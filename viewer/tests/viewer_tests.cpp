@@ -210,6 +210,21 @@ TEST_F(Loading, WithoutDeviceNothingIsDrawnAndNothingCrashes) {
     InitialiseWorldMatrix();
 }
 
+TEST_F(Loading, WithoutTheSystemsDriverTheSoftwareRasterizerDrawsWithoutAMessage) {
+    SetHardwareDeviceDisabled(true);
+    MessageRecorder recorder;
+    const int result = InitialiseDX9(&window_);
+    SetHardwareDeviceDisabled(false);
+    if (result != 1 && !recorder.messages.empty()) GTEST_SKIP() << "no software rasterizer";
+    ASSERT_EQ(result, 1);
+    EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_EQ(GetDeviceKind(g_pDX9Device), GfxDeviceKind::Software);
+    const std::string renderer = GetDeviceRenderer(g_pDX9Device);
+    EXPECT_TRUE(renderer.find("llvmpipe") != std::string::npos || renderer.find("softpipe") != std::string::npos)
+        << renderer;
+    EXPECT_EQ(GetRenderState(g_pDX9Device, GfxState::Ambient), 0xFFFFFFFFu);
+}
+
 TEST_F(Loading, NoDeviceAtAllShowsTheFixedMessage) {
     GfxWindow empty;
     empty.clientWidth = 0;
