@@ -318,8 +318,79 @@ bool MakeContextCurrent(std::uint64_t serial) {
     return eglMakeCurrent(e.display, EGL_NO_SURFACE, EGL_NO_SURFACE, e.context) == EGL_TRUE;
 }
 
+namespace {
+
+GLboolean Enabled(GLenum cap) { return glIsEnabled(cap); }
+void SetEnabled(GLenum cap, GLboolean on) {
+    if (on) glEnable(cap);
+    else glDisable(cap);
+}
+
+// A window's context is shared with the UI toolkit: what the device changes in it is put back after the frame.
+void SaveGlState(GfxSavedGlState& s) {
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &s.framebuffer);
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &s.readFramebuffer);
+    glGetIntegerv(GL_CURRENT_PROGRAM, &s.program);
+    glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &s.vertexArray);
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &s.arrayBuffer);
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &s.activeTexture);
+    glActiveTexture(GL_TEXTURE0);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.texture2d);
+    glGetIntegerv(GL_VIEWPORT, s.viewport);
+    glGetIntegerv(GL_BLEND_SRC_RGB, &s.blendSrcRgb);
+    glGetIntegerv(GL_BLEND_DST_RGB, &s.blendDstRgb);
+    glGetIntegerv(GL_BLEND_SRC_ALPHA, &s.blendSrcAlpha);
+    glGetIntegerv(GL_BLEND_DST_ALPHA, &s.blendDstAlpha);
+    glGetIntegerv(GL_DEPTH_FUNC, &s.depthFunc);
+    glGetIntegerv(GL_FRONT_FACE, &s.frontFace);
+    glGetIntegerv(GL_CULL_FACE_MODE, &s.cullFace);
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &s.unpackAlignment);
+    glGetIntegerv(GL_PACK_ALIGNMENT, &s.packAlignment);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &s.depthMask);
+    glGetBooleanv(GL_COLOR_WRITEMASK, s.colorMask);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, s.clearColor);
+    s.blend = Enabled(GL_BLEND);
+    s.depthTest = Enabled(GL_DEPTH_TEST);
+    s.cull = Enabled(GL_CULL_FACE);
+    s.scissor = Enabled(GL_SCISSOR_TEST);
+    s.stencil = Enabled(GL_STENCIL_TEST);
+    s.saved = true;
+}
+
+void RestoreGlState(GfxSavedGlState& s) {
+    if (!s.saved) return;
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(s.framebuffer));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(s.readFramebuffer));
+    glUseProgram(static_cast<GLuint>(s.program));
+    glBindVertexArray(static_cast<GLuint>(s.vertexArray));
+    glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(s.arrayBuffer));
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(s.texture2d));
+    glActiveTexture(static_cast<GLenum>(s.activeTexture));
+    glViewport(s.viewport[0], s.viewport[1], s.viewport[2], s.viewport[3]);
+    glBlendFuncSeparate(static_cast<GLenum>(s.blendSrcRgb), static_cast<GLenum>(s.blendDstRgb),
+                        static_cast<GLenum>(s.blendSrcAlpha), static_cast<GLenum>(s.blendDstAlpha));
+    glDepthFunc(static_cast<GLenum>(s.depthFunc));
+    glFrontFace(static_cast<GLenum>(s.frontFace));
+    glCullFace(static_cast<GLenum>(s.cullFace));
+    glPixelStorei(GL_UNPACK_ALIGNMENT, s.unpackAlignment);
+    glPixelStorei(GL_PACK_ALIGNMENT, s.packAlignment);
+    glDepthMask(s.depthMask);
+    glColorMask(s.colorMask[0], s.colorMask[1], s.colorMask[2], s.colorMask[3]);
+    glClearColor(s.clearColor[0], s.clearColor[1], s.clearColor[2], s.clearColor[3]);
+    SetEnabled(GL_BLEND, s.blend);
+    SetEnabled(GL_DEPTH_TEST, s.depthTest);
+    SetEnabled(GL_CULL_FACE, s.cull);
+    SetEnabled(GL_SCISSOR_TEST, s.scissor);
+    SetEnabled(GL_STENCIL_TEST, s.stencil);
+    s.saved = false;
+}
+
+} // namespace
+
 bool BindTarget(GfxDevice* d) {
     if (!d || !MakeContextCurrent(d->contextSerial)) return false;
+    if (d->window && !d->savedState.saved) SaveGlState(d->savedState);
     glBindFramebuffer(GL_FRAMEBUFFER, d->fbo);
     glViewport(0, 0, d->width, d->height);
     return true;
@@ -457,6 +528,10 @@ void BeginScene(GfxDevice* d) { BindTarget(d); }
 
 void EndScene(GfxDevice* d) {
     if (!d || !MakeContextCurrent(d->contextSerial)) return;
+    if (d->window) {
+        RestoreGlState(d->savedState);
+        return;
+    }
     glBindVertexArray(0);
     glUseProgram(0);
     glFlush();
@@ -472,11 +547,12 @@ void Present(GfxDevice* d) {
     int width = d->width, height = d->height;
     if (d->window->size) d->window->size(width, height);
     const GLuint target = d->window->framebuffer ? d->window->framebuffer() : 0;
+    if (!d->savedState.saved) SaveGlState(d->savedState);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, d->fbo);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
     glDisable(GL_SCISSOR_TEST);
     glBlitFramebuffer(0, 0, d->width, d->height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_LINEAR);
-    glBindFramebuffer(GL_FRAMEBUFFER, target);
+    RestoreGlState(d->savedState);
     if (d->window->present) d->window->present();
 }
 

@@ -3,6 +3,9 @@
 // uses, transforms in row-vector form, materials, textures on stage 0, meshes with their subsets, the overlay font,
 // and the millisecond clock.
 //
+// A device on a window's context (shared with the UI toolkit) saves the GL state it changes at the first call of
+// a frame and restores it at EndScene and after Present.
+//
 // All functions run on the thread that owns the context. Objects made on a device (mesh, texture, font) remember
 // the GL context they live in; releasing them after their device is gone only frees their memory, since the GL
 // names went away with the context.

@@ -36,6 +36,19 @@ struct GfxTextProgram {
     GLuint vao = 0, vbo = 0;
 };
 
+// The GL state of a context shared with the UI toolkit, as it was before the device drew into it.
+struct GfxSavedGlState {
+    bool saved = false;
+    GLint framebuffer = 0, readFramebuffer = 0, program = 0, vertexArray = 0, arrayBuffer = 0, activeTexture = 0,
+          texture2d = 0;
+    GLint viewport[4] = {};
+    GLint blendSrcRgb = 0, blendDstRgb = 0, blendSrcAlpha = 0, blendDstAlpha = 0, depthFunc = 0, frontFace = 0,
+          cullFace = 0, unpackAlignment = 0, packAlignment = 0;
+    GLboolean blend = 0, depthTest = 0, cull = 0, scissor = 0, stencil = 0, depthMask = 0;
+    GLboolean colorMask[4] = {};
+    GLfloat clearColor[4] = {};
+};
+
 // Invariants: `contextSerial` names a live entry of the context registry while the device lives; the GL names
 // below belong to that context; every device draws into its own framebuffer `fbo` of width x height (a window
 // device copies it to the window in Present).
@@ -52,6 +65,7 @@ struct GfxDevice {
     GfxMaterial material;
     const GfxTexture* texture = nullptr;
     GfxWindowContext* window = nullptr;
+    GfxSavedGlState savedState; // window devices: saved by the first call of a frame, restored by its end
 };
 
 // Invariants: subsets as in XMesh; the buffers hold the vertices (position, uv) and the 32-bit indices.

@@ -291,6 +291,11 @@ TEST(Device, WindowDeviceStretchesItsBackBufferOverTheWindow) {
     GfxDevice* d = CreateDevice(window);
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(GetDeviceKind(d), GfxDeviceKind::Window);
+    // The toolkit's state, which the frame must leave as it found it.
+    glBindFramebuffer(GL_FRAMEBUFFER, fb);
+    glViewport(1, 2, 3, 4);
+    glEnable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
     ClearTarget(d, 0xFFFF0000u, 1.0f);
     BeginScene(d); // the back buffer is bound: paint its left half green
     glEnable(GL_SCISSOR_TEST);
@@ -301,6 +306,14 @@ TEST(Device, WindowDeviceStretchesItsBackBufferOverTheWindow) {
     EndScene(d);
     Present(d);
     EXPECT_EQ(presented, 1);
+    GLint bound = 0, viewport[4] = {};
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(static_cast<GLuint>(bound), fb);
+    EXPECT_EQ(viewport[0], 1);
+    EXPECT_EQ(viewport[3], 4);
+    EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+    EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
 
     std::vector<std::uint8_t> windowPixels(32 * 16 * 4);
     glBindFramebuffer(GL_FRAMEBUFFER, fb);
