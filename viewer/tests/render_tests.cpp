@@ -2,6 +2,7 @@
 // texels, the camera at zoom 0, and the overlay's colours and lines.
 #include "viewer_test_support.h"
 
+#include <cctype>
 #include <cmath>
 
 namespace {
@@ -182,6 +183,41 @@ TEST_F(Render, OverlayFollowsTheWindowsClientSize) {
     Frame();
     EXPECT_GT(Count(kSize / 2 - 40, kSize / 2 - 20, 0xFF, 0x00, 0x00), 50);
     EXPECT_EQ(Count(kSize - 40, kSize - 20, 0xFF, 0x00, 0x00), 0);
+}
+
+// Files made by other exporters: every one is shown (or replaced by the default model) without a crash, and a
+// textured, skinned character appears with its texture.
+TEST_F(Render, PeerModelsAreShownWithoutFault) {
+    const std::filesystem::path peers = VV_PEER_MODELS;
+    if (!std::filesystem::is_directory(peers)) GTEST_SKIP() << "no peer models at " << peers;
+    int shown = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(peers)) {
+        std::string ext = entry.path().extension().string();
+        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!entry.is_regular_file() || ext != ".x") continue;
+        SCOPED_TRACE(entry.path().string());
+        MessageRecorder recorder;
+        LoadModel(entry.path().filename().string(), "0.5", entry.path().parent_path().string());
+        if (!g_pDX9Device) GTEST_SKIP() << "no OpenGL device";
+        Frame();
+        ++shown;
+    }
+    EXPECT_GT(shown, 10);
+
+    const std::filesystem::path tiny = peers / "dxsdk-media" / "Tiny";
+    if (!std::filesystem::exists(tiny / "tiny.x")) return;
+    MessageRecorder recorder;
+    LoadModel("tiny.x", "0.006", tiny.string());
+    EXPECT_TRUE(recorder.messages.empty()) << recorder.messages.front().caption;
+    ASSERT_EQ(g_dwNumMaterials, 1u);
+    EXPECT_NE(g_pMeshTextures[0], nullptr);
+    Frame();
+    EXPECT_GT(kSize * (kSize - 100) - [&] {
+        int background = 0;
+        for (int y = 0; y < kSize - 100; ++y)
+            for (int x = 0; x < kSize; ++x) background += IsBackground(x, y) ? 1 : 0;
+        return background;
+    }(), 1000);
 }
 
 } // namespace
