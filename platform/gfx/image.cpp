@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
@@ -156,6 +157,29 @@ bool CheckLibraryDataPresent(const std::string& kind, const std::uint8_t* data, 
     return true;
 }
 
+// Empty IDAT chunks before the first one with data make the library copy zero bytes to a null buffer (undefined
+// behaviour, which the sanitizers stop at). They carry nothing, so a copy of the file without them is decoded
+// instead. Runs after CheckPngChunks, so every chunk up to IEND lies within the file.
+bool DropLeadingEmptyIdat(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& copy) {
+    bool dropped = false;
+    std::size_t at = 8;
+    while (size - at >= 12) {
+        const std::size_t length = ReadBe32(data + at);
+        const bool idat = std::memcmp(data + at + 4, "IDAT", 4) == 0;
+        if ((idat && length > 0) || std::memcmp(data + at + 4, "IEND", 4) == 0) break;
+        const std::size_t next = at + 12 + length;
+        if (idat) {
+            if (!dropped) copy.assign(data, data + at);
+            dropped = true;
+        } else if (dropped) {
+            copy.insert(copy.end(), data + at, data + next);
+        }
+        at = next;
+    }
+    if (dropped) copy.insert(copy.end(), data + at, data + size);
+    return dropped;
+}
+
 bool DecodeWithLibrary(const std::uint8_t* data, std::size_t size, Image& image, std::string& error) {
     const std::string kind = GuessLibraryFormat(data, size);
     if (size > static_cast<std::size_t>(INT_MAX)) {
@@ -184,6 +208,10 @@ bool DecodeWithLibrary(const std::uint8_t* data, std::size_t size, Image& image,
     const auto side = [](int v) { return static_cast<std::uint64_t>(v < 0 ? -std::int64_t{v} : std::int64_t{v}); };
     if (!CheckImageSize(kind, side(width), side(height), error)) return false;
     if (!CheckLibraryDataPresent(kind, data, size, side(width), side(height), error)) return false;
+    std::vector<std::uint8_t> copy;
+    if (kind == "PNG" && DropLeadingEmptyIdat(data, size, copy)) {
+        return DecodeWithLibrary(copy.data(), copy.size(), image, error);
+    }
     stbi__g_failure_reason = nullptr;
     std::unique_ptr<stbi_uc, StbFree> pixels(stbi_load_from_memory(data, length, &width, &height, &channels, 4));
     if (!pixels) {

@@ -487,6 +487,13 @@ TEST(DecodeImage, BmpPngTgaFromComposedFiles) {
     ExpectTexels(MustDecode(MakePng(2, 2, 6, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16})), 2, 2,
                  {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}});
     ExpectTexels(MustDecode(MakePng(1, 2, 2, {1, 2, 3, 4, 5, 6})), 1, 2, {{1, 2, 3, 255}, {4, 5, 6, 255}});
+    // Empty IDAT chunks before the data (the library would copy zero bytes to a null pointer).
+    Bytes leadingEmpty = MakePng(1, 2, 2, {1, 2, 3, 4, 5, 6}), empty;
+    AppendChunk(empty, "IDAT", {});
+    AppendChunk(empty, "tEXt", {'a', 0, 'b'});
+    AppendChunk(empty, "IDAT", {});
+    leadingEmpty.insert(leadingEmpty.begin() + 33, empty.begin(), empty.end());
+    ExpectTexels(MustDecode(leadingEmpty), 1, 2, {{1, 2, 3, 255}, {4, 5, 6, 255}});
     const Bytes stored = {3, 2, 1, 4, 7, 6, 5, 8};
     ExpectTexels(MustDecode(MakeTga32(1, 2, true, stored)), 1, 2, {{1, 2, 3, 4}, {5, 6, 7, 8}});
     ExpectTexels(MustDecode(MakeTga32(1, 2, false, stored)), 1, 2, {{5, 6, 7, 8}, {1, 2, 3, 4}});
