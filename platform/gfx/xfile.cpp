@@ -5,6 +5,7 @@
 #include "sys.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <map>
 #include <new>
@@ -70,6 +71,23 @@ bool SameBits(const float* a, const float* b) {
     return x[0] == y[0] && x[1] == y[1] && x[2] == y[2];
 }
 
+// A copy of a mesh vertex for a normal value other than the one it took first.
+struct CopyKey {
+    std::uint32_t vertex;
+    std::uint32_t normal[3]; // the normal's bits
+    bool operator==(const CopyKey& o) const {
+        return vertex == o.vertex && normal[0] == o.normal[0] && normal[1] == o.normal[1] && normal[2] == o.normal[2];
+    }
+};
+struct CopyKeyHash {
+    std::size_t operator()(const CopyKey& k) const {
+        std::uint64_t h = k.vertex * 0x9e3779b97f4a7c15u;
+        for (std::uint32_t x : k.normal)
+            h = (h ^ x) * 0xff51afd7ed558ccdu;
+        return static_cast<std::size_t>(h ^ (h >> 32));
+    }
+};
+
 struct NamedMaterial {
     std::string name;
     bool hasGuid = false;
@@ -89,20 +107,22 @@ struct Build {
     std::vector<NamedMaterial> named;
 };
 
-// One Mesh object as read. Its positions and texture coordinates go straight into Build::vertices (from
-// `base` on); the rest waits until the whole object is read.
+// One Mesh object as read. Its vertices go straight into Build::vertices (from `base` on: the mesh's own, then
+// the copies that its normals call for); faces and materials wait until the whole object is read.
 struct RawMesh {
     std::size_t base = 0;
     std::uint32_t vertexCount = 0;
-    std::vector<std::uint32_t> faceSizes;
-    std::vector<std::uint32_t> faceIndices; // all faces' indices in a row
+    std::uint32_t faceCount = 0;
+    bool allTriangles = true;
+    std::vector<std::uint32_t> faceSizes;   // filled only once a face is not a triangle
+    std::vector<std::uint32_t> faceIndices; // all faces' indices in a row (after MeshNormals: the split vertices)
     std::uint64_t triangleCount = 0;
     bool hasNormals = false;
-    std::vector<float> normals;
-    std::vector<std::uint32_t> normalIndices; // one per face corner, like faceIndices
+    std::vector<std::uint32_t> copySources; // the mesh vertex each copy was made from
     bool hasMaterialList = false;
     std::vector<std::uint32_t> faceMaterials;
     std::vector<XMaterial> materials;
+    std::uint32_t sizeOf(std::uint32_t face) const { return allTriangles ? 3 : faceSizes[face]; }
 };
 
 template <class Reader>
@@ -160,7 +180,7 @@ class Parser {
                 if (EqualsNoCase(h.type, "FrameTransformMatrix")) {
                     Mat4 local;
                     r_.readFloats(local.m, 16);
-                    local.identity = false;
+                    local.identity = std::memcmp(local.m, Mat4{}.m, sizeof local.m) == 0;
                     world = Multiply(local, world);
                     skipChildren("FrameTransformMatrix");
                 } else {
@@ -227,39 +247,7 @@ class Parser {
         return n;
     }
 
-    // Reads one face list (Mesh faces or MeshNormals faces): count, then per face its size and indices, each index
-    // below `bound`. With `sizes` given, each face must have the size already there.
-    template <class OnBadIndex>
-    void readFaces(std::uint32_t faceCount, std::vector<std::uint32_t>& sizes, bool checkSizes, std::uint32_t bound,
-                   std::vector<std::uint32_t>& indices, OnBadIndex onBadIndex) {
-        if (!checkSizes)
-            sizes.resize(faceCount);
-        indices.resize(static_cast<std::size_t>(faceCount) * 3);
-        std::size_t used = 0;
-        for (std::uint32_t f = 0; f < faceCount; ++f) {
-            const std::uint32_t n = r_.readUInt();
-            if (checkSizes) {
-                if (n != sizes[f])
-                    Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " has " + std::to_string(n) +
-                                               " indices for the face's " + std::to_string(sizes[f]));
-            } else {
-                if (n < 3)
-                    Fail(r_.tokenOffset(), "face " + std::to_string(f) + " has " + std::to_string(n) +
-                                               " indices (at least 3 needed)");
-                if (n > r_.maxInts())
-                    Fail(r_.tokenOffset(), "face " + std::to_string(f) + " has " + std::to_string(n) +
-                                               " indices, more than the rest of the file can hold");
-                sizes[f] = n;
-            }
-            if (used + n > indices.size())
-                indices.resize(std::max<std::size_t>(indices.size() * 2, used + n));
-            const std::size_t k = r_.readUIntsBelow(&indices[used], n, bound);
-            if (k != n)
-                onBadIndex(f, indices[used + k]);
-            used += n;
-        }
-        indices.resize(used);
-    }
+    std::uint8_t* VertexBytes(std::size_t index) { return reinterpret_cast<std::uint8_t*>(b_.vertices.data() + index); }
 
     void parseMesh(const Mat4& world) {
         RawMesh m;
@@ -268,18 +256,8 @@ class Parser {
         if (m.base + m.vertexCount > kMaxVertices)
             Fail(r_.tokenOffset(), "the file has more than " + std::to_string(kMaxVertices) + " vertices");
         b_.vertices.resize(m.base + m.vertexCount);
-        for (std::size_t v = m.base; v < b_.vertices.size(); ++v)
-            r_.readFloats(b_.vertices[v].position, 3);
-        const std::uint32_t faceCount = readCount(kMaxFaces, 4, false, "face");
-        readFaces(faceCount, m.faceSizes, false, m.vertexCount, m.faceIndices,
-                  [&](std::uint32_t f, std::uint32_t v) {
-                      Fail(r_.tokenOffset(), "face " + std::to_string(f) + " uses vertex " + std::to_string(v) +
-                                                 " of " + std::to_string(m.vertexCount));
-                  });
-        for (std::uint32_t n : m.faceSizes)
-            m.triangleCount += n - 2;
-        if (m.triangleCount + b_.triangleMaterial.size() > kMaxFaces)
-            Fail(r_.tokenOffset(), "the file has more than " + std::to_string(kMaxFaces) + " triangles");
+        r_.readFloatGroups(VertexBytes(m.base) + offsetof(XVertex, position), m.vertexCount, 3, sizeof(XVertex));
+        readFaces(m);
 
         ItemHeader h;
         for (;;) {
@@ -290,7 +268,7 @@ class Parser {
                 break;
             if (item == Item::Reference)
                 continue;
-            if (EqualsNoCase(h.type, "MeshNormals"))
+            if (EqualsNoCase(h.type, "MeshNormals") && !m.hasNormals) // a second one is skipped
                 parseNormals(m);
             else if (EqualsNoCase(h.type, "MeshTextureCoords"))
                 parseUvs(m);
@@ -301,23 +279,105 @@ class Parser {
             else
                 r_.skipBody();
         }
-        addMesh(m, world, h.offset);
+        addMesh(m, world);
     }
 
+    void readFaces(RawMesh& m) {
+        m.faceCount = readCount(kMaxFaces, 4, false, "face");
+        m.faceIndices.resize(static_cast<std::size_t>(m.faceCount) * 3);
+        std::size_t used = 0;
+        for (std::uint32_t f = 0; f < m.faceCount; ++f) {
+            const std::uint32_t n = r_.readUInt();
+            if (n != 3) {
+                if (n < 3)
+                    Fail(r_.tokenOffset(), "face " + std::to_string(f) + " has " + std::to_string(n) +
+                                               " indices (at least 3 needed)");
+                if (n > r_.maxInts())
+                    Fail(r_.tokenOffset(), "face " + std::to_string(f) + " has " + std::to_string(n) +
+                                               " indices, more than the rest of the file can hold");
+                if (m.allTriangles) {
+                    m.allTriangles = false;
+                    m.faceSizes.reserve(m.faceCount);
+                    m.faceSizes.assign(f, 3);
+                }
+            }
+            if (!m.allTriangles)
+                m.faceSizes.push_back(n);
+            m.triangleCount += n - 2;
+            if (used + n > m.faceIndices.size())
+                m.faceIndices.resize(std::max<std::size_t>(m.faceIndices.size() * 2, used + n));
+            const std::size_t k = r_.readUIntsBelow(&m.faceIndices[used], n, m.vertexCount);
+            if (k != n)
+                Fail(r_.tokenOffset(), "face " + std::to_string(f) + " uses vertex " +
+                                           std::to_string(m.faceIndices[used + k]) + " of " +
+                                           std::to_string(m.vertexCount));
+            used += n;
+        }
+        m.faceIndices.resize(used);
+        if (m.triangleCount + b_.triangleMaterial.size() > kMaxFaces)
+            Fail(r_.tokenOffset(), "the file has more than " + std::to_string(kMaxFaces) + " triangles");
+    }
+
+    // Reads the normals and gives each face corner a vertex with its normal as it goes: the first normal a
+    // vertex meets stays with it; another value (exact comparison) gets a copy of the vertex, one per value,
+    // appended after the mesh's vertices and reused by later corners.
     void parseNormals(RawMesh& m) {
         const std::uint32_t count = readCount(kMaxVertices, 3, true, "normal");
-        m.normals.resize(static_cast<std::size_t>(count) * 3);
-        r_.readFloats(m.normals.data(), m.normals.size());
-        for (std::size_t i = 0; i < m.normals.size(); i += 3)
-            Normalize(&m.normals[i]);
+        std::vector<float> normals(static_cast<std::size_t>(count) * 3);
+        r_.readFloats(normals.data(), normals.size());
+        for (std::size_t i = 0; i < normals.size(); i += 3)
+            Normalize(&normals[i]);
         const std::uint32_t faces = r_.readUInt();
-        if (faces != m.faceSizes.size())
+        if (faces != m.faceCount)
             Fail(r_.tokenOffset(), "MeshNormals has " + std::to_string(faces) + " faces for the mesh's " +
-                                       std::to_string(m.faceSizes.size()));
-        readFaces(faces, m.faceSizes, true, count, m.normalIndices, [&](std::uint32_t f, std::uint32_t i) {
-            Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " uses normal " + std::to_string(i) + " of " +
-                                       std::to_string(count));
-        });
+                                       std::to_string(m.faceCount));
+        constexpr std::uint32_t kNone = 0xffffffffu;
+        std::vector<std::uint32_t> first(m.vertexCount, kNone); // the normal index each vertex took first
+        std::unordered_map<CopyKey, std::uint32_t, CopyKeyHash> copies;
+        std::uint32_t* corner = m.faceIndices.data();
+        std::uint32_t few[16];
+        std::vector<std::uint32_t> many;
+        for (std::uint32_t f = 0; f < faces; ++f) {
+            const std::uint32_t n = r_.readUInt();
+            if (n != m.sizeOf(f))
+                Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " has " + std::to_string(n) +
+                                           " indices for the face's " + std::to_string(m.sizeOf(f)));
+            std::uint32_t* ids = n <= 16 ? few : (many.resize(n), many.data());
+            const std::size_t bad = r_.readUIntsBelow(ids, n, count);
+            if (bad != n)
+                Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " uses normal " +
+                                           std::to_string(ids[bad]) + " of " + std::to_string(count));
+            for (std::uint32_t k = 0; k < n; ++k, ++corner) {
+                const std::uint32_t ni = ids[k];
+                const std::uint32_t v = *corner;
+                const std::uint32_t taken = first[v];
+                if (taken == ni)
+                    continue;
+                if (taken == kNone) {
+                    first[v] = ni;
+                    continue;
+                }
+                const float* value = &normals[std::size_t{ni} * 3];
+                if (SameBits(&normals[std::size_t{taken} * 3], value))
+                    continue;
+                CopyKey key{v, {}};
+                std::memcpy(key.normal, value, sizeof key.normal);
+                const auto [it, added] = copies.try_emplace(key, 0u);
+                if (added) {
+                    if (b_.vertices.size() + 1 > kMaxVertices)
+                        Fail(r_.tokenOffset(), "the file has more than " + std::to_string(kMaxVertices) + " vertices");
+                    it->second = static_cast<std::uint32_t>(b_.vertices.size() - m.base);
+                    XVertex copy = b_.vertices[m.base + v];
+                    std::memcpy(copy.normal, value, sizeof copy.normal);
+                    b_.vertices.push_back(copy);
+                    m.copySources.push_back(v);
+                }
+                *corner = it->second;
+            }
+        }
+        for (std::uint32_t v = 0; v < m.vertexCount; ++v)
+            if (first[v] != kNone)
+                std::memcpy(b_.vertices[m.base + v].normal, &normals[std::size_t{first[v]} * 3], 3 * sizeof(float));
         m.hasNormals = true;
         skipChildren("MeshNormals");
     }
@@ -327,8 +387,7 @@ class Parser {
         if (count != m.vertexCount)
             Fail(r_.tokenOffset(), "MeshTextureCoords has " + std::to_string(count) + " coordinates for " +
                                        std::to_string(m.vertexCount) + " vertices");
-        for (std::size_t v = m.base; v < m.base + count; ++v)
-            r_.readFloats(b_.vertices[v].uv, 2);
+        r_.readFloatGroups(VertexBytes(m.base) + offsetof(XVertex, uv), count, 2, sizeof(XVertex));
         skipChildren("MeshTextureCoords");
     }
 
@@ -352,7 +411,7 @@ class Parser {
         const std::uint32_t indices = r_.readUInt();
         // Fewer indices than faces: the last one holds for the remaining faces (the DirectX SDK's own tiger.x
         // gives one index for 599 faces). More indices than faces, or none for a mesh with faces, fail.
-        const std::size_t faces = m.faceSizes.size();
+        const std::size_t faces = m.faceCount;
         if (indices > faces || (indices == 0 && faces > 0))
             Fail(r_.tokenOffset(), "MeshMaterialList has " + std::to_string(indices) + " face indices for " +
                                        std::to_string(faces) + " faces");
@@ -421,62 +480,48 @@ class Parser {
         }
     }
 
-    // Appends a parsed mesh: positions moved by the frames, vertices split where a position meets normals of
-    // different values, faces fanned into triangles, materials appended in order.
-    void addMesh(RawMesh& m, const Mat4& world, std::size_t offset) {
+    // Appends a parsed mesh: positions moved by the frames, faces fanned into triangles, materials appended.
+    void addMesh(RawMesh& m, const Mat4& world) {
         if (m.vertexCount == 0)
             return;
         const std::size_t base = m.base;
-        if (m.hasNormals) {
-            constexpr std::uint32_t kNone = 0xffffffffu;
-            std::vector<std::uint32_t> next(m.vertexCount, kNone); // chain of copies of a position
-            std::vector<std::uint8_t> used(m.vertexCount, 0);
-            for (std::size_t c = 0; c < m.faceIndices.size(); ++c) {
-                std::uint32_t v = m.faceIndices[c];
-                const float* n = &m.normals[std::size_t{m.normalIndices[c]} * 3];
-                if (!used[v]) {
-                    used[v] = 1;
-                    std::memcpy(b_.vertices[base + v].normal, n, 3 * sizeof(float));
-                } else {
-                    while (!SameBits(b_.vertices[base + v].normal, n) && next[v] != kNone)
-                        v = next[v];
-                    if (!SameBits(b_.vertices[base + v].normal, n)) {
-                        const std::size_t copy = b_.vertices.size() - base;
-                        if (b_.vertices.size() + 1 > kMaxVertices)
-                            Fail(offset, "the file has more than " + std::to_string(kMaxVertices) + " vertices");
-                        XVertex dup = b_.vertices[base + v];
-                        std::memcpy(dup.normal, n, 3 * sizeof(float));
-                        b_.vertices.push_back(dup);
-                        next.push_back(kNone);
-                        next[v] = static_cast<std::uint32_t>(copy);
-                        v = static_cast<std::uint32_t>(copy);
-                    }
-                }
-                m.faceIndices[c] = v;
-            }
-        }
+        for (std::size_t i = 0; i < m.copySources.size(); ++i) // copies made before the texture coordinates came
+            std::memcpy(b_.vertices[base + m.vertexCount + i].uv, b_.vertices[base + m.copySources[i]].uv,
+                        sizeof(XVertex::uv));
         if (!world.identity)
             transform(base, world, m.hasNormals);
 
-        const std::size_t materialBase = b_.materials.size();
+        const auto materialBase = static_cast<std::uint32_t>(b_.materials.size());
         if (m.hasMaterialList) {
             b_.anyMaterialList = true;
             for (XMaterial& mat : m.materials)
                 b_.materials.push_back(std::move(mat));
         } else {
             b_.materials.emplace_back(); // the default material, for this mesh's faces alone
+            m.faceMaterials.assign(m.faceCount, 0);
+        }
+        const auto offsetIndex = static_cast<std::uint32_t>(base);
+        if (b_.triangleMaterial.empty() && m.allTriangles) {
+            // The usual case: the faces are the triangles; take them over.
+            b_.triangles = std::move(m.faceIndices);
+            b_.triangleMaterial = std::move(m.faceMaterials);
+            if (offsetIndex)
+                for (std::uint32_t& i : b_.triangles)
+                    i += offsetIndex;
+            if (materialBase)
+                for (std::uint32_t& i : b_.triangleMaterial)
+                    i += materialBase;
+            return;
         }
         const std::size_t firstTriangle = b_.triangleMaterial.size();
         b_.triangles.resize((firstTriangle + m.triangleCount) * 3);
         b_.triangleMaterial.resize(firstTriangle + m.triangleCount);
         std::uint32_t* tri = b_.triangles.data() + firstTriangle * 3;
         std::uint32_t* mat = b_.triangleMaterial.data() + firstTriangle;
-        const std::uint32_t offsetIndex = static_cast<std::uint32_t>(base);
         const std::uint32_t* corner = m.faceIndices.data();
-        for (std::size_t f = 0; f < m.faceSizes.size(); ++f) {
-            const std::uint32_t n = m.faceSizes[f];
-            const std::uint32_t material =
-                static_cast<std::uint32_t>(materialBase + (m.hasMaterialList ? m.faceMaterials[f] : 0));
+        for (std::uint32_t f = 0; f < m.faceCount; ++f) {
+            const std::uint32_t n = m.sizeOf(f);
+            const std::uint32_t material = materialBase + m.faceMaterials[f];
             const std::uint32_t v0 = corner[0] + offsetIndex;
             for (std::uint32_t k = 1; k + 1 < n; ++k) {
                 *tri++ = v0;
@@ -528,6 +573,7 @@ void Finish(Build& b, XMesh& mesh, std::size_t endOffset) {
         std::fill(b.triangleMaterial.begin(), b.triangleMaterial.end(), 0u);
     }
     const std::size_t materialCount = b.materials.size();
+    const bool sorted = std::is_sorted(b.triangleMaterial.begin(), b.triangleMaterial.end());
     std::vector<std::uint32_t> counts(materialCount, 0);
     for (std::uint32_t m : b.triangleMaterial)
         ++counts[m];
@@ -539,7 +585,7 @@ void Finish(Build& b, XMesh& mesh, std::size_t endOffset) {
         cursor[m] = first;
         first += counts[m];
     }
-    if (materialCount == 1) {
+    if (sorted) { // one material, or faces already grouped
         mesh.indices = std::move(b.triangles);
     } else {
         mesh.indices.resize(b.triangles.size());

@@ -50,6 +50,23 @@ struct ItemHeader {
 
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// The leading decimal digits of the 8 bytes at p (all 8 must be readable): returns how many there are (0 to 8)
+// and, in `value`, the number they make.
+inline int ParseDigits8(const std::uint8_t* p, std::uint64_t& value) {
+    std::uint64_t x;
+    std::memcpy(&x, p, 8);
+    const std::uint64_t t = x - 0x3030303030303030u; // digit values in the bytes before the first non-digit
+    const std::uint64_t nonDigit = (t | (x + 0x4646464646464646u)) & 0x8080808080808080u;
+    const int count = nonDigit ? std::countr_zero(nonDigit) / 8 : 8;
+    if (count == 0)
+        return 0;
+    std::uint64_t d = t << (8 * (8 - count)); // leading zero digits in the low bytes
+    d = (d * 10 + (d >> 8)) & 0x00ff00ff00ff00ffu;
+    d = (d * 100 + (d >> 16)) & 0x0000ffff0000ffffu;
+    value = (d * 10000 + (d >> 32)) & 0xffffffffu;
+    return count;
+}
+
 // Text tokens. Separators (';' and ',') count as white space: real exporters write any run of them.
 class TextReader {
   public:
@@ -65,16 +82,17 @@ class TextReader {
 
     std::uint32_t readUInt() {
         skipSpace();
-        std::uint64_t value = 0;
-        const std::uint8_t* q = p_;
-        while (q < end_ && static_cast<unsigned>(*q - '0') < 10 && q - p_ < 10) {
-            value = value * 10 + static_cast<unsigned>(*q - '0');
-            ++q;
+        // Locals in the hot paths: a store through p_ could alias the bytes read, which would keep p_ in memory.
+        const std::uint8_t* p = p_;
+        if (end_ - p >= 8) {
+            std::uint64_t v;
+            const int n = ParseDigits8(p, v);
+            if (n > 0 && n < 8 && IsValueEnd(p[n])) {
+                p_ = p + n;
+                return static_cast<std::uint32_t>(v);
+            }
         }
-        if (q == p_ || value > 0xffffffffu || (q < end_ && !IsValueEnd(*q)))
-            return readUIntSlow();
-        p_ = q;
-        return static_cast<std::uint32_t>(value);
+        return readUIntSlow();
     }
     // Reads `count` integers; stops at the first one that is not below `bound` and returns its position (with
     // tokenOffset() on it), else returns `count`.
@@ -86,6 +104,15 @@ class TextReader {
     }
     float readFloat();
     void readFloats(float* out, std::size_t count);
+    // Reads `groups` groups of `width` floats (at most 4) to out, out + stride, out + 2 * stride, ... (bytes):
+    // members of consecutive vertices.
+    void readFloatGroups(std::uint8_t* out, std::size_t groups, std::size_t width, std::size_t stride) {
+        float group[4];
+        for (std::size_t g = 0; g < groups; ++g, out += stride) {
+            readFloats(group, width);
+            std::memcpy(out, group, width * sizeof(float));
+        }
+    }
     std::string_view readString();
     Item nextItem(ItemHeader& header);
     void skipBody(); // after an object's '{': through its matching '}'
@@ -96,9 +123,12 @@ class TextReader {
                c == '/';
     }
     void skipSpace() {
-        while (p_ < end_ && (*p_ == ' ' || *p_ == ';' || *p_ == ',' || *p_ == '\n'))
-            ++p_;
-        if (p_ < end_ && (*p_ <= ' ' || *p_ == '#' || *p_ == '/'))
+        const std::uint8_t* p = p_;
+        const std::uint8_t* const end = end_;
+        while (p < end && (*p == ' ' || *p == ';' || *p == ',' || *p == '\n'))
+            ++p;
+        p_ = p;
+        if (p < end && (*p <= ' ' || *p == '#' || *p == '/'))
             skipSpaceSlow();
         tokenStart_ = static_cast<std::size_t>(p_ - begin_);
     }
@@ -163,6 +193,22 @@ class BinaryReader {
     }
     float readFloat();
     void readFloats(float* out, std::size_t count);
+    void readFloatGroups(std::uint8_t* out, std::size_t groups, std::size_t width, std::size_t stride) {
+        std::size_t g = 0;
+        if (!doubles_ && list_ == List::Floats) {
+            const std::size_t whole = std::min<std::size_t>(groups, listLeft_ / width);
+            const std::uint8_t* p = p_;
+            for (; g < whole; ++g, out += stride, p += width * 4)
+                std::memcpy(out, p, width * 4);
+            p_ = p;
+            listLeft_ -= static_cast<std::uint32_t>(whole * width);
+        }
+        float group[4];
+        for (; g < groups; ++g, out += stride) {
+            readFloats(group, width);
+            std::memcpy(out, group, width * sizeof(float));
+        }
+    }
     std::string_view readString();
     Item nextItem(ItemHeader& header);
     void skipBody();

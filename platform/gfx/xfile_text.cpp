@@ -86,35 +86,51 @@ std::uint32_t TextReader::readUIntSlow() {
     return static_cast<std::uint32_t>(value);
 }
 
-// The common case of a decimal number: at most 19 significant digits and a small exponent. m × 10^e is then
-// computed exactly rounded in double; its rounding to float is the correctly rounded float unless the double lies
-// next to a midpoint between two floats, which is left to from_chars. Returns false when not handled.
+// The common case of a decimal number: at most 19 significant digits and a small exponent, computed in double;
+// numbers whose float is not certain that way are left to from_chars. Returns false when not handled.
 bool ParseFloatFast(const std::uint8_t*& p, const std::uint8_t* end, float& out) {
     static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr double kInversePow10[] = {1e-0,  1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
+                                               1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15,
+                                               1e-16, 1e-17, 1e-18, 1e-19, 1e-20, 1e-21, 1e-22};
     const std::uint8_t* q = p;
     const bool negative = q < end && *q == '-';
     if (q < end && (*q == '-' || *q == '+'))
         ++q;
     std::uint64_t mantissa = 0;
     int digits = 0, exponent = 0;
-    const std::uint8_t* start = q;
-    while (q < end && static_cast<unsigned>(*q - '0') < 10) {
-        mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
-        digits += mantissa != 0;
-        ++q;
-    }
-    bool any = q != start;
-    if (q < end && *q == '.') {
-        ++q;
-        const std::uint8_t* fraction = q;
+    bool any = false;
+    std::uint64_t part;
+    int n1, n2 = 0;
+    // Up to 7 digits, a point and up to 7 digits, eight bytes at a time.
+    if (end - q >= 17 && (n1 = ParseDigits8(q, part)) < 8 &&
+        (q[n1] != '.' || (n2 = ParseDigits8(q + n1 + 1, mantissa)) < 8)) {
+        static constexpr std::uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+        mantissa = n1 ? part * kScale[n2] + (n2 ? mantissa : 0) : (n2 ? mantissa : 0);
+        any = n1 + n2 > 0;
+        exponent = -n2;
+        q += n1 + (q[n1] == '.' ? 1 + n2 : 0);
+    } else {
+        mantissa = 0;
+        const std::uint8_t* start = q;
         while (q < end && static_cast<unsigned>(*q - '0') < 10) {
             mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
             digits += mantissa != 0;
-            --exponent;
             ++q;
         }
-        any = any || q != fraction;
+        any = q != start;
+        if (q < end && *q == '.') {
+            ++q;
+            const std::uint8_t* fraction = q;
+            while (q < end && static_cast<unsigned>(*q - '0') < 10) {
+                mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
+                digits += mantissa != 0;
+                --exponent;
+                ++q;
+            }
+            any = any || q != fraction;
+        }
     }
     if (!any || digits > 19)
         return false;
@@ -137,12 +153,14 @@ bool ParseFloatFast(const std::uint8_t*& p, const std::uint8_t* end, float& out)
         return false; // something from_chars should judge ("1.2.3", "1e", "inf")
     if (mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22)
         return false;
+    // m × 10^e with one rounding, or m × (nearest double to 10^-e): within 2 units of the last place of the exact
+    // value either way. Its rounding to float is the exact value's unless it lies that close to a midpoint.
     double d = static_cast<double>(mantissa);
-    d = exponent < 0 ? d / kPow10[-exponent] : d * kPow10[exponent];
+    d = exponent < 0 ? d * kInversePow10[-exponent] : d * kPow10[exponent];
     std::uint64_t bits;
     std::memcpy(&bits, &d, sizeof bits);
     const std::uint64_t low = bits & 0x1fffffffu; // the 29 bits that rounding to float drops
-    if (low >= 0x0fffffffu && low <= 0x10000001u)
+    if (low >= 0x0ffffffcu && low <= 0x10000004u)
         return false;
     if (d > 3.4028234663852886e38)
         return false;
@@ -156,8 +174,11 @@ float TextReader::readFloat() {
     if (p_ == end_)
         failHere("unexpected end of file where a number was expected");
     float value = 0;
-    if (ParseFloatFast(p_, end_, value))
+    const std::uint8_t* p = p_;
+    if (ParseFloatFast(p, end_, value)) {
+        p_ = p;
         return value;
+    }
     const char* s = reinterpret_cast<const char*>(p_);
     const char* e = reinterpret_cast<const char*>(end_);
     if (*s == '+')

@@ -289,10 +289,10 @@ TEST(XFileText, NumbersReadAsTheCorrectlyRoundedFloat) {
                                         "2.5e-22", "1e23", "0.000001", "-99999.99", "1.", ".5", "+2"};
     std::uint64_t seed = 12345;
     auto next = [&seed] { return (seed = seed * 6364136223846793005u + 1442695040888963407u) >> 33; };
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 30000; ++i) {
         std::string n = (next() % 2 ? "-" : "") + std::to_string(next() % 100000);
         if (next() % 4)
-            n += "." + std::to_string(next() % 10000000 + 10000000).substr(1, 1 + next() % 7);
+            n += "." + std::to_string(next() % 100000000 + 100000000).substr(1, 1 + next() % 8);
         if (next() % 5 == 0)
             n += "e" + std::to_string(static_cast<int>(next() % 50) - 25);
         numbers.push_back(n);
