@@ -502,7 +502,7 @@ void ReleaseDevice(GfxDevice* d) {
     delete d;
 }
 
-GfxDeviceKind GetDeviceKind(const GfxDevice* d) { return d->kind; }
+GfxDeviceKind GetDeviceKind(const GfxDevice* d) { return d ? d->kind : GfxDeviceKind::Hardware; }
 
 std::string GetDeviceRenderer(const GfxDevice* d) {
     if (!d || !MakeContextCurrent(d->contextSerial)) return {};
@@ -631,6 +631,15 @@ std::vector<std::uint8_t> ReadTargetPixels(GfxDevice* d) {
 
 GfxMesh* CreateMesh(GfxDevice* d, const XMesh& mesh) {
     if (!d || !MakeContextCurrent(d->contextSerial)) return nullptr;
+    // The GPU reads what the indices and subsets name: check them against the arrays first.
+    const std::uint64_t vertexCount = mesh.vertices.size(), indexCount = mesh.indices.size();
+    if (indexCount % 3 != 0 || vertexCount > 0xFFFFFFFFu || indexCount > 0xFFFFFFFFu) return nullptr;
+    for (std::uint32_t i : mesh.indices)
+        if (i >= vertexCount) return nullptr;
+    for (const XSubset& sub : mesh.subsets)
+        if (std::uint64_t{sub.firstIndex} + 3 * std::uint64_t{sub.faceCount} > indexCount) return nullptr;
+    while (glGetError() != GL_NO_ERROR) {
+    }
     auto* m = new GfxMesh;
     m->contextSerial = d->contextSerial;
     m->faceCount = mesh.faceCount();
@@ -658,6 +667,10 @@ GfxMesh* CreateMesh(GfxDevice* d, const XMesh& mesh) {
     glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 5 * sizeof(float),
                           reinterpret_cast<const void*>(3 * sizeof(float)));
     glBindVertexArray(0);
+    if (glGetError() == GL_OUT_OF_MEMORY) {
+        ReleaseMesh(m);
+        return nullptr;
+    }
     return m;
 }
 
@@ -733,6 +746,8 @@ GfxTexture* CreateTexture(GfxDevice* d, std::uint32_t width, std::uint32_t heigh
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     if (width > static_cast<std::uint32_t>(maxSize) || height > static_cast<std::uint32_t>(maxSize)) return nullptr;
+    while (glGetError() != GL_NO_ERROR) {
+    }
     auto* t = new GfxTexture;
     t->contextSerial = d->contextSerial;
     t->width = width;
@@ -750,6 +765,10 @@ GfxTexture* CreateTexture(GfxDevice* d, std::uint32_t width, std::uint32_t heigh
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     glBindTexture(GL_TEXTURE_2D, 0);
+    if (glGetError() == GL_OUT_OF_MEMORY) {
+        ReleaseTexture(t);
+        return nullptr;
+    }
     return t;
 }
 

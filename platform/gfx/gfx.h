@@ -130,7 +130,8 @@ void SetTexture(GfxDevice* device, const GfxTexture* texture); // stage 0; null 
 // Reads the back buffer: width * height * 4 bytes, rows top to bottom, RGBA.
 std::vector<std::uint8_t> ReadTargetPixels(GfxDevice* device);
 
-// Meshes: uploads the vertices and indices of `mesh` (in system memory it stays with the caller).
+// Meshes: uploads the vertices and indices of `mesh` (in system memory it stays with the caller). Null when an
+// index or a subset lies outside the mesh's arrays, or the GL has no memory for it.
 GfxMesh* CreateMesh(GfxDevice* device, const XMesh& mesh);
 void DrawSubset(GfxDevice* device, const GfxMesh* mesh, std::uint32_t subset);
 std::uint32_t GetMeshFaceCount(const GfxMesh* mesh);

@@ -207,6 +207,22 @@ TEST_F(Frame, TextureModulatesTakesItsAlphaAndStartsAtTheTopRow) {
     ReleaseTexture(t);
 }
 
+TEST_F(Frame, MeshWithIndicesOrSubsetsOutsideItsArraysIsRefused) {
+    XMesh badIndex = Square();
+    badIndex.indices[4] = 4;
+    XMesh badSubset = Square();
+    badSubset.subsets[0].faceCount = 3;
+    XMesh partial = Square();
+    partial.indices.pop_back();
+    for (const XMesh* m : {&badIndex, &badSubset, &partial}) EXPECT_EQ(CreateMesh(device_, *m), nullptr);
+    GfxMesh* good = CreateMesh(device_, Square());
+    ASSERT_NE(good, nullptr);
+    EXPECT_EQ(GetMeshFaceCount(good), 2u);
+    EXPECT_EQ(GetMeshVertexCount(good), 4u);
+    DrawSubset(device_, good, 1); // no such subset: nothing drawn
+    ReleaseMesh(good);
+}
+
 TEST_F(Frame, DepthTestKeepsTheNearerSurface) {
     Draw(Square(), Colour(1, 0, 0, 1));
     GfxMatrix nearer = MatrixScaling(4, 4, 4);
