@@ -59,6 +59,21 @@ TEST(GetScaleValue, ReadsLikeAtofInTheCLocale) {
     std::setlocale(LC_NUMERIC, before.c_str());
 }
 
+TEST(ViewerGlobals, StartAsTheProgramStarts) {
+    EXPECT_EQ(g_pDX9Device, nullptr);
+    EXPECT_EQ(g_pFont, nullptr);
+    EXPECT_EQ(g_pMesh, nullptr);
+    EXPECT_EQ(g_dwNumMaterials, 0u);
+    EXPECT_TRUE(g_pMeshMaterials.empty());
+    EXPECT_TRUE(g_pMeshTextures.empty());
+    EXPECT_EQ(gsvScale, "0.5");
+    EXPECT_EQ(szFileName, "VekVoxa.x");
+    EXPECT_EQ(szFile, "*.X");
+    EXPECT_FLOAT_EQ(ZoomFactor, -10.0f);
+    EXPECT_EQ(isVekDir, 0);
+    EXPECT_TRUE(VekDir.empty());
+}
+
 class Loading : public ViewerTest {};
 
 TEST_F(Loading, ThreeMaterialsReportTheMissingTextureAndTheUntexturedCount) {
