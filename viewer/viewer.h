@@ -86,8 +86,8 @@ void ReleaseDX9Objects();
 std::string GetTexturePath(std::string_view textureName);
 // The model switch: shows the X-file `xFileName` (relative to `xDir`, or absolute) at the scale text `scale`.
 // Releases the model and the device, makes a new device for g_pRenderWindow, makes `xDir` current, loads the
-// mesh (falling back to the default model when it cannot be loaded), its materials and textures, resets the zoom
-// and makes the font anew.
+// mesh (falling back to the default model when it cannot be loaded or `xDir` cannot be made current), its
+// materials and textures, resets the zoom and makes the font anew.
 void LoadModel(std::string_view xFileName, std::string_view scale, std::string_view xDir);
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -44,6 +44,17 @@ void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
 
 GfxColor ColorOf(const float c[4]) { return GfxColor{c[0], c[1], c[2], c[3]}; }
 
+// Makes `dir` current and loads the mesh there. A directory that cannot be made current fails the load like a
+// missing file: the name would otherwise be looked up in whatever directory happens to be current.
+int LoadMeshIn(std::string_view dir, std::string_view name) {
+    if (SetCurrentDir(dir)) return LoadMeshFromX(name);
+    if (g_pMesh || !g_pMeshMaterials.empty() || !g_pMeshTextures.empty()) ReleaseDX9Objects();
+    g_DX9MtrlBuffer.clear();
+    const std::string text = LoadStringA(40017);
+    ShowMessage(text, text, MsgIcon::Stop);
+    return kViewerFail;
+}
+
 } // namespace
 
 std::string GetTexturePath(std::string_view textureName) {
@@ -125,13 +136,11 @@ void LoadModel(std::string_view xFileName, std::string_view scale, std::string_v
     InitialiseDX9(g_pRenderWindow);
     gsvScale = scale;
     szFileName = xFileName;
-    SetCurrentDir(xDir);
-    if (LoadMeshFromX(xFileName) == kViewerFail) {
-        SetCurrentDir(gVoxaDir + "\\scenes\\xfiles");
+    if (LoadMeshIn(xDir, xFileName) == kViewerFail) {
         gsvScale = "0.5";
         szFile = kDefaultModelName;
         szFileName = szFile;
-        LoadMeshFromX(szFile);
+        LoadMeshIn(gVoxaDir + "\\scenes\\xfiles", szFile);
     }
     LoadMaterialFromBuffer();
     ZoomFactor = -10.0f;

@@ -198,6 +198,18 @@ TEST_F(Loading, SwitchSetsScaleNameZoomAndDirectory) {
     RenderDX9();
 }
 
+TEST_F(Loading, MissingDirectoryIsAFailedLoadNotALookupElsewhere) {
+    ScratchGame game;
+    game.Write("scenes/xfiles/one.x", BoxesX({{"1.0;1.0;1.0;1.0;", ""}}));
+    ASSERT_TRUE(SetCurrentDir(game.XDir())); // a file of that name lies in the current directory
+    MessageRecorder recorder;
+    LoadModel("one.x", "1.0", game.Root() + "/nowhere");
+    if (!g_pDX9Device) GTEST_SKIP() << "no OpenGL device";
+    ASSERT_FALSE(recorder.messages.empty());
+    EXPECT_EQ(recorder.messages[0].caption, "X-file not found!");
+    EXPECT_EQ(szFileName, "VekVoxa.x");
+}
+
 TEST_F(Loading, WithoutDefaultModelTheViewerHoldsNoMesh) {
     ScratchGame game;
     gVoxaDir = game.Root() + "/nowhere";
