@@ -64,6 +64,12 @@ void Normalize(float* n) {
     }
 }
 
+std::uint32_t LoadU32(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 bool SameBits(const float* a, const float* b) {
     std::uint32_t x[3], y[3];
     std::memcpy(x, a, sizeof x);
@@ -286,7 +292,24 @@ class Parser {
         m.faceCount = readCount(kMaxFaces, 4, false, "face");
         m.faceIndices.resize(static_cast<std::size_t>(m.faceCount) * 3);
         std::size_t used = 0;
-        for (std::uint32_t f = 0; f < m.faceCount; ++f) {
+        std::uint32_t f = 0;
+        // Binary triangles straight from the list: 3, a, b, c.
+        while (m.allTriangles && f < m.faceCount && used + 3 <= m.faceIndices.size()) {
+            const std::uint8_t* q = r_.contiguousInts(4);
+            if (!q)
+                break;
+            const std::uint32_t n = LoadU32(q), a = LoadU32(q + 4), b = LoadU32(q + 8), c = LoadU32(q + 12);
+            if (n != 3 || a >= m.vertexCount || b >= m.vertexCount || c >= m.vertexCount)
+                break;
+            m.faceIndices[used] = a;
+            m.faceIndices[used + 1] = b;
+            m.faceIndices[used + 2] = c;
+            r_.skipInts(4);
+            used += 3;
+            m.triangleCount += 1;
+            ++f;
+        }
+        for (; f < m.faceCount; ++f) {
             const std::uint32_t n = r_.readUInt();
             if (n != 3) {
                 if (n < 3)
@@ -338,15 +361,25 @@ class Parser {
         std::uint32_t few[16];
         std::vector<std::uint32_t> many;
         for (std::uint32_t f = 0; f < faces; ++f) {
-            const std::uint32_t n = r_.readUInt();
-            if (n != m.sizeOf(f))
-                Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " has " + std::to_string(n) +
-                                           " indices for the face's " + std::to_string(m.sizeOf(f)));
-            std::uint32_t* ids = n <= 16 ? few : (many.resize(n), many.data());
-            const std::size_t bad = r_.readUIntsBelow(ids, n, count);
-            if (bad != n)
-                Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " uses normal " +
-                                           std::to_string(ids[bad]) + " of " + std::to_string(count));
+            std::uint32_t n;
+            std::uint32_t* ids;
+            const std::uint8_t* q = r_.contiguousInts(4);
+            if (q && LoadU32(q) == 3 && m.sizeOf(f) == 3 && (few[0] = LoadU32(q + 4)) < count &&
+                (few[1] = LoadU32(q + 8)) < count && (few[2] = LoadU32(q + 12)) < count) {
+                r_.skipInts(4); // binary triangles straight from the list
+                n = 3;
+                ids = few;
+            } else {
+                n = r_.readUInt();
+                if (n != m.sizeOf(f))
+                    Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " has " + std::to_string(n) +
+                                               " indices for the face's " + std::to_string(m.sizeOf(f)));
+                ids = n <= 16 ? few : (many.resize(n), many.data());
+                const std::size_t bad = r_.readUIntsBelow(ids, n, count);
+                if (bad != n)
+                    Fail(r_.tokenOffset(), "normal face " + std::to_string(f) + " uses normal " +
+                                               std::to_string(ids[bad]) + " of " + std::to_string(count));
+            }
             for (std::uint32_t k = 0; k < n; ++k, ++corner) {
                 const std::uint32_t ni = ids[k];
                 const std::uint32_t v = *corner;

@@ -52,7 +52,9 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // The leading decimal digits of the 8 bytes at p (all 8 must be readable): returns how many there are (0 to 8)
 // and, in `value`, the number they make.
-inline int ParseDigits8(const std::uint8_t* p, std::uint64_t& value) {
+#define XFILE_INLINE [[gnu::always_inline]] inline
+
+XFILE_INLINE int ParseDigits8(const std::uint8_t* p, std::uint64_t& value) {
     std::uint64_t x;
     std::memcpy(&x, p, 8);
     const std::uint64_t t = x - 0x3030303030303030u; // digit values in the bytes before the first non-digit
@@ -80,60 +82,91 @@ class TextReader {
     std::uint64_t maxInts() const { return static_cast<std::uint64_t>(end_ - p_); }
     std::uint64_t maxFloats() const { return static_cast<std::uint64_t>(end_ - p_); }
 
-    std::uint32_t readUInt() {
-        skipSpace();
-        // Locals in the hot paths: a store through p_ could alias the bytes read, which would keep p_ in memory.
+    // The hot paths keep the position in a local: a store to p_ could alias the bytes read, which would keep it
+    // in memory. Anything unusual (a comment, the end, a long or malformed number) goes the careful way.
+    XFILE_INLINE std::uint32_t readUInt() {
         const std::uint8_t* p = p_;
-        if (end_ - p >= 8) {
-            std::uint64_t v;
-            const int n = ParseDigits8(p, v);
-            if (n > 0 && n < 8 && IsValueEnd(p[n])) {
-                p_ = p + n;
-                return static_cast<std::uint32_t>(v);
-            }
+        std::uint32_t v;
+        if (FastUInt(p, v)) {
+            p_ = p;
+            return v;
         }
-        return readUIntSlow();
+        return readUIntCareful();
     }
     // Reads `count` integers; stops at the first one that is not below `bound` and returns its position (with
     // tokenOffset() on it), else returns `count`.
     std::size_t readUIntsBelow(std::uint32_t* out, std::size_t count, std::uint32_t bound) {
-        for (std::size_t i = 0; i < count; ++i)
-            if ((out[i] = readUInt()) >= bound)
+        const std::uint8_t* p = p_;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t* start = p;
+            if (!FastUInt(p, out[i])) {
+                p_ = start;
+                out[i] = readUIntCareful();
+                p = p_;
+            }
+            if (out[i] >= bound) {
+                p_ = p;
                 return i;
+            }
+        }
+        p_ = p;
         return count;
     }
+    // Binary files hand out runs of integers straight from the file; text files have none.
+    const std::uint8_t* contiguousInts(std::size_t) const { return nullptr; }
+    void skipInts(std::size_t) {}
     float readFloat();
     void readFloats(float* out, std::size_t count);
     // Reads `groups` groups of `width` floats (at most 4) to out, out + stride, out + 2 * stride, ... (bytes):
     // members of consecutive vertices.
-    void readFloatGroups(std::uint8_t* out, std::size_t groups, std::size_t width, std::size_t stride) {
-        float group[4];
-        for (std::size_t g = 0; g < groups; ++g, out += stride) {
-            readFloats(group, width);
-            std::memcpy(out, group, width * sizeof(float));
-        }
-    }
+    void readFloatGroups(std::uint8_t* out, std::size_t groups, std::size_t width, std::size_t stride);
     std::string_view readString();
     Item nextItem(ItemHeader& header);
     void skipBody(); // after an object's '{': through its matching '}'
 
   private:
-    static bool IsValueEnd(std::uint8_t c) {
-        return c == ';' || c == ',' || c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '}' || c == '#' ||
-               c == '/';
+    // Character classes: 1 separator or white space, 2 ends a value (separators, white space, '}', '#', '/').
+    static constexpr std::array<std::uint8_t, 256> kClass = [] {
+        std::array<std::uint8_t, 256> c{};
+        for (unsigned char ch : {' ', '\t', '\n', '\r', '\f', '\v', ';', ','})
+            c[ch] = 1 | 2;
+        for (unsigned char ch : {'}', '#', '/'})
+            c[ch] = 2;
+        return c;
+    }();
+    // Separators, then a number of at most 7 digits that a value end follows; sets tokenStart_ to the number.
+    XFILE_INLINE bool FastUInt(const std::uint8_t*& p, std::uint32_t& value) {
+        const std::uint8_t* const end = end_;
+        while (p < end && (kClass[*p] & 1))
+            ++p;
+        if (end - p < 9)
+            return false;
+        std::uint64_t v;
+        const int n = ParseDigits8(p, v); // branch-free for numbers of any length up to 7 digits
+        if (n == 0 || n == 8 || !(kClass[p[n]] & 2))
+            return false;
+        tokenStart_ = static_cast<std::size_t>(p - begin_);
+        p += n;
+        value = static_cast<std::uint32_t>(v);
+        return true;
     }
-    void skipSpace() {
+    XFILE_INLINE void skipSpace() {
         const std::uint8_t* p = p_;
         const std::uint8_t* const end = end_;
-        while (p < end && (*p == ' ' || *p == ';' || *p == ',' || *p == '\n'))
+        while (p < end && (kClass[*p] & 1))
             ++p;
         p_ = p;
-        if (p < end && (*p <= ' ' || *p == '#' || *p == '/'))
+        if (p < end && (*p == '#' || *p == '/'))
             skipSpaceSlow();
         tokenStart_ = static_cast<std::size_t>(p_ - begin_);
     }
+    std::uint32_t readUIntCareful() {
+        skipSpace();
+        return readUIntSlow();
+    }
     void skipSpaceSlow();
     std::uint32_t readUIntSlow();
+    float readFloatInline();
     [[noreturn]] void failHere(std::string reason) const { Fail(tokenStart_, std::move(reason)); }
     std::string_view readName();
     void readGuid(Guid& guid);
@@ -156,7 +189,7 @@ class BinaryReader {
     std::uint64_t maxInts() const { return listLeft_ + static_cast<std::uint64_t>(end_ - p_) / 4; }
     std::uint64_t maxFloats() const { return listLeft_ + static_cast<std::uint64_t>(end_ - p_) / 4; }
 
-    std::uint32_t readUInt() {
+    XFILE_INLINE std::uint32_t readUInt() {
         if (listLeft_ == 0 || list_ != List::Ints)
             return readUIntSlow();
         tokenStart_ = offset();
@@ -190,6 +223,15 @@ class BinaryReader {
             }
         }
         return count;
+    }
+    // The next `count` integers as little-endian bytes when the current list holds them, else nullptr.
+    const std::uint8_t* contiguousInts(std::size_t count) const {
+        return list_ == List::Ints && listLeft_ >= count ? p_ : nullptr;
+    }
+    void skipInts(std::size_t count) { // after contiguousInts(count)
+        tokenStart_ = offset() + (count - 1) * 4;
+        p_ += count * 4;
+        listLeft_ -= static_cast<std::uint32_t>(count);
     }
     float readFloat();
     void readFloats(float* out, std::size_t count);

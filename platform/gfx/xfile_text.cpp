@@ -29,7 +29,7 @@ constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
 
 } // namespace
 
-bool ParseFloatFast(const std::uint8_t*& p, const std::uint8_t* end, float& out);
+XFILE_INLINE bool ParseFloatFast(const std::uint8_t*& p, const std::uint8_t* end, float& out);
 
 namespace {
 
@@ -88,7 +88,7 @@ std::uint32_t TextReader::readUIntSlow() {
 
 // The common case of a decimal number: at most 19 significant digits and a small exponent, computed in double;
 // numbers whose float is not certain that way are left to from_chars. Returns false when not handled.
-bool ParseFloatFast(const std::uint8_t*& p, const std::uint8_t* end, float& out) {
+XFILE_INLINE bool ParseFloatFast(const std::uint8_t*& p, const std::uint8_t* end, float& out) {
     static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     static constexpr double kInversePow10[] = {1e-0,  1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
@@ -169,12 +169,23 @@ bool ParseFloatFast(const std::uint8_t*& p, const std::uint8_t* end, float& out)
     return true;
 }
 
-float TextReader::readFloat() {
+float TextReader::readFloat() { return readFloatInline(); }
+
+XFILE_INLINE float TextReader::readFloatInline() {
+    const std::uint8_t* p = p_;
+    while (p < end_ && (kClass[*p] & 1))
+        ++p;
+    float value = 0;
+    const std::uint8_t* start = p;
+    if (ParseFloatFast(p, end_, value) && p < end_ && (kClass[*p] & 2)) {
+        tokenStart_ = static_cast<std::size_t>(start - begin_);
+        p_ = p;
+        return value;
+    }
     skipSpace();
     if (p_ == end_)
         failHere("unexpected end of file where a number was expected");
-    float value = 0;
-    const std::uint8_t* p = p_;
+    p = p_;
     if (ParseFloatFast(p, end_, value)) {
         p_ = p;
         return value;
@@ -202,7 +213,15 @@ float TextReader::readFloat() {
 
 void TextReader::readFloats(float* out, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i)
-        out[i] = readFloat();
+        out[i] = readFloatInline();
+}
+
+void TextReader::readFloatGroups(std::uint8_t* out, std::size_t groups, std::size_t width, std::size_t stride) {
+    for (std::size_t g = 0; g < groups; ++g, out += stride)
+        for (std::size_t k = 0; k < width; ++k) {
+            const float f = readFloatInline(); // one float at a time: no wide reads of narrow stores
+            std::memcpy(out + k * sizeof(float), &f, sizeof f);
+        }
 }
 
 std::string_view TextReader::readString() {
