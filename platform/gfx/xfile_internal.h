@@ -50,10 +50,11 @@ struct ItemHeader {
 
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
-// The leading decimal digits of the 8 bytes at p (all 8 must be readable): returns how many there are (0 to 8)
-// and, in `value`, the number they make.
+// For the few small functions of the per-value paths, which the compiler would otherwise leave out of line.
 #define XFILE_INLINE [[gnu::always_inline]] inline
 
+// The leading decimal digits of the 8 bytes at p (all 8 must be readable): returns how many there are (0 to 8)
+// and, in `value`, the number they make (when there is at least one).
 XFILE_INLINE int ParseDigits8(const std::uint8_t* p, std::uint64_t& value) {
     std::uint64_t x;
     std::memcpy(&x, p, 8);
@@ -117,7 +118,7 @@ class TextReader {
     void skipInts(std::size_t) {}
     float readFloat();
     void readFloats(float* out, std::size_t count);
-    // Reads `groups` groups of `width` floats (at most 4) to out, out + stride, out + 2 * stride, ... (bytes):
+    // Reads `groups` groups of `width` floats to out, out + stride, out + 2 * stride, ... (strides in bytes):
     // members of consecutive vertices.
     void readFloatGroups(std::uint8_t* out, std::size_t groups, std::size_t width, std::size_t stride);
     std::string_view readString();

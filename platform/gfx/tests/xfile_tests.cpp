@@ -10,12 +10,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -190,6 +187,37 @@ TEST(XFileContent, FansMaterialsAndDefaults) {
     EXPECT_EQ(mesh.materials[3].power, 5.0f);
     const std::vector<std::uint32_t> expected = {0, 2, 4, 0, 1, 2, 0, 2, 3, 0, 3, 4, 5, 6, 7, 10, 9, 8};
     EXPECT_EQ(mesh.indices, expected);
+}
+
+TEST(XFileContent, MeshWithoutVerticesAddsNothing) {
+    // Not even its materials: the file's one mesh with vertices has no list, so the default material alone.
+    const char* text = "xof 0303txt 0032\n"
+                       "Mesh Empty { 0; 0; MeshMaterialList { 1; 0; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }\n"
+                       "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }";
+    XMesh mesh;
+    XLoadError error;
+    ASSERT_TRUE(LoadText(text, mesh, error)) << error.describe();
+    EXPECT_EQ(mesh.vertexCount(), 3u);
+    ASSERT_EQ(mesh.materials.size(), 1u);
+    EXPECT_EQ(mesh.materials[0].diffuse[0], 0.5f);
+}
+
+TEST(XFileContent, ManyNormalsOnOnePositionMakeOneCopyEach) {
+    // 2000 triangles on the same three positions, each with its own normal: the first keeps the positions, every
+    // other one gets three copies. (A quadratic search here would make such a file hang the viewer.)
+    std::string text = "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 2000;\n" + Repeat("3;0,1,2;,\n", 2000) +
+                       "MeshNormals { 2000;\n";
+    for (int i = 0; i < 2000; ++i)
+        text += std::to_string(i + 1) + ";1;0;,\n";
+    text += "2000;\n";
+    for (int i = 0; i < 2000; ++i)
+        text += "3;" + std::to_string(i) + "," + std::to_string(i) + "," + std::to_string(i) + ";,\n";
+    text += "} }";
+    XMesh mesh;
+    XLoadError error;
+    ASSERT_TRUE(LoadText(text, mesh, error)) << error.describe();
+    EXPECT_EQ(mesh.vertexCount(), 3u + 1999u * 3u);
+    ExpectConsistent(mesh);
 }
 
 TEST(XFileContent, ShortMaterialIndexListRepeatsItsLastIndex) {
