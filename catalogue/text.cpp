@@ -1,6 +1,8 @@
 // The text layer of the XLI format: decoding with byte-order marks, the token rule, 8-bit strings, numbers.
 #include "catalogue.h"
 
+#include "sys.h"
+
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -11,62 +13,6 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void Append(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Decodes one UTF-8 character at p (p < end). Returns the number of bytes taken (at least 1); an invalid or cut
-// sequence yields U+FFFD for its longest valid prefix.
-std::size_t DecodeOne(const std::uint8_t* p, const std::uint8_t* end, char32_t& cp) {
-    const std::uint8_t b0 = p[0];
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    }
-    std::size_t need;
-    char32_t min;
-    std::uint8_t lo = 0x80, hi = 0xBF; // range of the second byte
-    if (b0 >= 0xC2 && b0 <= 0xDF) { need = 1; cp = b0 & 0x1F; min = 0x80; }
-    else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        need = 2; cp = b0 & 0x0F; min = 0x800;
-        if (b0 == 0xE0) lo = 0xA0;
-        if (b0 == 0xED) hi = 0x9F; // no surrogates
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        need = 3; cp = b0 & 0x07; min = 0x10000;
-        if (b0 == 0xF0) lo = 0x90;
-        if (b0 == 0xF4) hi = 0x8F;
-    } else {
-        cp = kReplacement;
-        return 1;
-    }
-    std::size_t i = 1;
-    for (; i <= need; ++i) {
-        if (p + i >= end) break;
-        const std::uint8_t b = p[i];
-        const std::uint8_t l = i == 1 ? lo : 0x80, h = i == 1 ? hi : 0xBF;
-        if (b < l || b > h) break;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if (i <= need || cp < min) {
-        cp = kReplacement;
-        return i;
-    }
-    return need + 1;
-}
 
 std::string DecodeUtf8(const std::uint8_t* p, const std::uint8_t* end) {
     std::string out;
@@ -79,8 +25,8 @@ std::string DecodeUtf8(const std::uint8_t* p, const std::uint8_t* end) {
         p = run;
         if (p == end) break;
         char32_t cp = 0;
-        const std::size_t taken = DecodeOne(p, end, cp);
-        if (cp == kReplacement) Append(out, kReplacement);
+        const std::size_t taken = DecodeUtf8Char(p, end, cp);
+        if (cp == kReplacement) AppendUtf8(out, kReplacement);
         else out.append(reinterpret_cast<const char*>(p), taken);
         p += taken;
     }
@@ -101,18 +47,18 @@ std::string DecodeUtf16(const std::uint8_t* p, const std::uint8_t* end, bool big
                 const char32_t u2 = unit(p);
                 if (u2 >= 0xDC00 && u2 <= 0xDFFF) {
                     p += 2;
-                    Append(out, 0x10000 + ((u - 0xD800) << 10) + (u2 - 0xDC00));
+                    AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (u2 - 0xDC00));
                     continue;
                 }
             }
-            Append(out, kReplacement);
+            AppendUtf8(out, kReplacement);
         } else if (u >= 0xDC00 && u <= 0xDFFF) {
-            Append(out, kReplacement);
+            AppendUtf8(out, kReplacement);
         } else {
-            Append(out, u);
+            AppendUtf8(out, u);
         }
     }
-    if (p != end) Append(out, kReplacement); // an odd byte at the end
+    if (p != end) AppendUtf8(out, kReplacement); // an odd byte at the end
     return out;
 }
 
@@ -123,9 +69,9 @@ std::string DecodeUtf32(const std::uint8_t* p, const std::uint8_t* end, bool big
         const char32_t u = bigEndian ? (char32_t(p[0]) << 24 | char32_t(p[1]) << 16 | char32_t(p[2]) << 8 | p[3])
                                      : (char32_t(p[3]) << 24 | char32_t(p[2]) << 16 | char32_t(p[1]) << 8 | p[0]);
         p += 4;
-        Append(out, (u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) ? kReplacement : u);
+        AppendUtf8(out, (u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) ? kReplacement : u);
     }
-    if (p != end) Append(out, kReplacement);
+    if (p != end) AppendUtf8(out, kReplacement);
     return out;
 }
 
@@ -163,7 +109,7 @@ bool IsXliBlankPiece(std::string_view piece) {
     const auto* end = p + piece.size();
     while (p < end) {
         char32_t cp = 0;
-        p += DecodeOne(p, end, cp);
+        p += DecodeUtf8Char(p, end, cp);
         if (!IsWhiteSpaceChar(cp)) return false;
     }
     return true;
@@ -181,7 +127,7 @@ std::string SysStringToLPCSTR(std::string_view ToConvert) {
     bool ended = false; // the 8-bit string ends at its terminating zero
     while (p < end) {
         char32_t cp = 0;
-        p += DecodeOne(p, end, cp);
+        p += DecodeUtf8Char(p, end, cp);
         if (cp > 0xFF) return std::string();
         if (cp == 0) ended = true;
         if (!ended) out += static_cast<char>(cp);

@@ -24,6 +24,9 @@ std::string AnsiToUtf8(std::string_view ansi);
 bool Utf8ToAnsi(std::string_view utf8, std::string& out);
 // Latin-1 view of 8-bit bytes as UTF-8: every byte b becomes U+00bb. Lossless; used for machine-readable output.
 std::string Latin1ToUtf8(std::string_view bytes);
+// Decodes one UTF-8 character at p (p < end) into `cp` and returns the bytes taken (at least 1). An invalid or
+// cut sequence gives U+FFFD for its longest valid beginning (overlong forms and surrogates are invalid).
+std::size_t DecodeUtf8Char(const std::uint8_t* p, const std::uint8_t* end, char32_t& cp);
 // Appends the UTF-8 encoding of code point `cp` to `out`.
 void AppendUtf8(std::string& out, char32_t cp);
 

@@ -9,31 +9,44 @@ constexpr char16_t kCp1252High[32] = {
     0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A,
     0x0153, 0x009D, 0x017E, 0x0178};
 
-bool DecodeUtf8Char(std::string_view s, std::size_t& i, char32_t& cp) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
+} // namespace
+
+std::size_t DecodeUtf8Char(const std::uint8_t* p, const std::uint8_t* end, char32_t& cp) {
+    const std::uint8_t b0 = p[0];
     if (b0 < 0x80) {
         cp = b0;
-        ++i;
-        return true;
+        return 1;
     }
-    int n = 0;
-    char32_t min = 0;
-    if ((b0 & 0xE0) == 0xC0) { n = 1; cp = b0 & 0x1F; min = 0x80; }
-    else if ((b0 & 0xF0) == 0xE0) { n = 2; cp = b0 & 0x0F; min = 0x800; }
-    else if ((b0 & 0xF8) == 0xF0) { n = 3; cp = b0 & 0x07; min = 0x10000; }
-    else return false;
-    if (s.size() - i <= static_cast<std::size_t>(n)) return false;
-    for (int k = 1; k <= n; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return false;
+    std::size_t need;
+    char32_t min;
+    std::uint8_t lo = 0x80, hi = 0xBF; // range of the second byte
+    if (b0 >= 0xC2 && b0 <= 0xDF) { need = 1; cp = b0 & 0x1F; min = 0x80; }
+    else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        need = 2; cp = b0 & 0x0F; min = 0x800;
+        if (b0 == 0xE0) lo = 0xA0;
+        if (b0 == 0xED) hi = 0x9F; // no surrogates
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        need = 3; cp = b0 & 0x07; min = 0x10000;
+        if (b0 == 0xF0) lo = 0x90;
+        if (b0 == 0xF4) hi = 0x8F;
+    } else {
+        cp = 0xFFFD;
+        return 1;
+    }
+    std::size_t i = 1;
+    for (; i <= need; ++i) {
+        if (p + i >= end) break;
+        const std::uint8_t b = p[i];
+        const std::uint8_t l = i == 1 ? lo : 0x80, h = i == 1 ? hi : 0xBF;
+        if (b < l || b > h) break;
         cp = (cp << 6) | (b & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += n + 1;
-    return true;
+    if (i <= need || cp < min) {
+        cp = 0xFFFD;
+        return i;
+    }
+    return need + 1;
 }
-
-} // namespace
 
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -67,9 +80,13 @@ std::string AnsiToUtf8(std::string_view ansi) {
 bool Utf8ToAnsi(std::string_view utf8, std::string& out) {
     out.clear();
     out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(utf8.data());
+    const auto* end = p + utf8.size();
+    while (p < end) {
         char32_t cp = 0;
-        if (!DecodeUtf8Char(utf8, i, cp)) return false;
+        const std::size_t taken = DecodeUtf8Char(p, end, cp);
+        if (cp == 0xFFFD) return false; // invalid UTF-8, or a character that Windows-1252 lacks anyway
+        p += taken;
         if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
             out += static_cast<char>(cp);
             continue;
