@@ -168,6 +168,8 @@ class TextReader {
     void skipSpaceSlow();
     std::uint32_t readUIntSlow();
     float readFloatInline();
+    float readFloatCareful();
+    bool FastFloat(const std::uint8_t*& p, const std::uint8_t*& start, float& value) const;
     [[noreturn]] void failHere(std::string reason) const { Fail(tokenStart_, std::move(reason)); }
     std::string_view readName();
     void readGuid(Guid& guid);

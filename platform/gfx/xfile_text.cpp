@@ -171,17 +171,34 @@ XFILE_INLINE bool ParseFloatFast(const std::uint8_t*& p, const std::uint8_t* end
 
 float TextReader::readFloat() { return readFloatInline(); }
 
+// Separators, then a number that ParseFloatFast takes and a value end follows; `start` is where it begins.
+XFILE_INLINE bool TextReader::FastFloat(const std::uint8_t*& p, const std::uint8_t*& start, float& value) const {
+    const std::uint8_t* const end = end_;
+    const std::uint8_t* q = p;
+    while (q < end && (kClass[*q] & 1))
+        ++q;
+    start = q;
+    if (!ParseFloatFast(q, end, value) || q == end || !(kClass[*q] & 2))
+        return false;
+    p = q;
+    return true;
+}
+
 XFILE_INLINE float TextReader::readFloatInline() {
     const std::uint8_t* p = p_;
-    while (p < end_ && (kClass[*p] & 1))
-        ++p;
+    const std::uint8_t* start;
     float value = 0;
-    const std::uint8_t* start = p;
-    if (ParseFloatFast(p, end_, value) && p < end_ && (kClass[*p] & 2)) {
+    if (FastFloat(p, start, value)) {
         tokenStart_ = static_cast<std::size_t>(start - begin_);
         p_ = p;
         return value;
     }
+    return readFloatCareful();
+}
+
+float TextReader::readFloatCareful() {
+    const std::uint8_t* p;
+    float value = 0;
     skipSpace();
     if (p_ == end_)
         failHere("unexpected end of file where a number was expected");
@@ -212,16 +229,36 @@ XFILE_INLINE float TextReader::readFloatInline() {
 }
 
 void TextReader::readFloats(float* out, std::size_t count) {
+    const std::uint8_t* p = p_;
+    const std::uint8_t* start = p;
     for (std::size_t i = 0; i < count; ++i)
-        out[i] = readFloatInline();
+        if (!FastFloat(p, start, out[i])) {
+            p_ = p;
+            out[i] = readFloatCareful();
+            p = p_;
+            start = begin_ + tokenStart_;
+        }
+    tokenStart_ = static_cast<std::size_t>(start - begin_);
+    p_ = p;
 }
 
 void TextReader::readFloatGroups(std::uint8_t* out, std::size_t groups, std::size_t width, std::size_t stride) {
+    // The position stays in a local: the byte stores to `out` could alias the members.
+    const std::uint8_t* p = p_;
+    const std::uint8_t* start = p;
     for (std::size_t g = 0; g < groups; ++g, out += stride)
         for (std::size_t k = 0; k < width; ++k) {
-            const float f = readFloatInline(); // one float at a time: no wide reads of narrow stores
-            std::memcpy(out + k * sizeof(float), &f, sizeof f);
+            float f;
+            if (!FastFloat(p, start, f)) {
+                p_ = p;
+                f = readFloatCareful();
+                p = p_;
+                start = begin_ + tokenStart_;
+            }
+            std::memcpy(out + k * sizeof(float), &f, sizeof f); // one float at a time: no wide reads of narrow stores
         }
+    tokenStart_ = static_cast<std::size_t>(start - begin_);
+    p_ = p;
 }
 
 std::string_view TextReader::readString() {
