@@ -200,11 +200,7 @@ int WriteRender(const RenderSettings& s) {
     RenderDX9();
     const std::vector<std::uint8_t> rgba = ReadTargetPixels(g_pDX9Device);
 
-    ReleaseDX9Objects();
-    ReleaseDevice(g_pDX9Device);
-    g_pDX9Device = nullptr;
-    ReleaseFont(g_pFont);
-    g_pFont = nullptr;
+    ReleaseViewer();
     g_pRenderWindow = nullptr;
 
     if (rgba.empty()) return Failure("the frame could not be read back");

@@ -168,9 +168,9 @@ def text_x(m, frame_name):
             for k, f in enumerate(m.faces)]
     out += ["    MeshMaterialList {", "      %d;" % len(m.materials), "      %d;" % len(m.faces),
             "      " + ",".join(str(i) for i in m.face_mat) + ";"]
-    for name, rgba, power, spec, emis, tex in m.materials:
+    for name, rgba, power, specular, emis, tex in m.materials:
         out += ["      Material %s {" % name, "        %s;%s;%s;%s;;" % tuple(_f(x) for x in rgba),
-                "        %s;" % _f(power), "        %s;%s;%s;;" % tuple(_f(x) for x in spec),
+                "        %s;" % _f(power), "        %s;%s;%s;;" % tuple(_f(x) for x in specular),
                 "        %s;%s;%s;;" % tuple(_f(x) for x in emis)]
         if tex:
             out += ["        TextureFilename {", '          "%s";' % tex, "        }"]
@@ -240,9 +240,9 @@ def binary_x(m, frame_name):
     w.ints(faces)
     w.open("MeshMaterialList")
     w.ints([len(m.materials), len(m.faces)] + m.face_mat)
-    for name, rgba, power, spec, emis, tex in m.materials:
+    for name, rgba, power, specular, emis, tex in m.materials:
         w.open("Material", name)
-        w.floats(list(rgba) + [power] + list(spec) + list(emis))
+        w.floats(list(rgba) + [power] + list(specular) + list(emis))
         if tex:
             w.open("TextureFilename")
             w.string(tex)

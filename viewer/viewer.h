@@ -44,6 +44,9 @@ extern GfxWindow* g_pRenderWindow;
 int InitialiseDX9(GfxWindow* hWnd);
 // Creates g_pFont on g_pDX9Device: 20 pixels high, semi-bold, "Arial" (or the face the system substitutes).
 void InitialiseFont();
+// Releases what the viewer holds when the program ends: the model, then the device, then the font (all null
+// afterwards).
+void ReleaseViewer();
 
 // ---------------------------------------------------------------------------------------------------------------
 // viewer_mesh.cpp: mesh and materials, the model switch

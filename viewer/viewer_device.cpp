@@ -30,3 +30,11 @@ void InitialiseFont() {
     }
     g_pFont = CreateFont(g_pDX9Device, 20, 600, "Arial");
 }
+
+void ReleaseViewer() {
+    ReleaseDX9Objects();
+    ReleaseDevice(g_pDX9Device);
+    g_pDX9Device = nullptr;
+    ReleaseFont(g_pFont);
+    g_pFont = nullptr;
+}

@@ -133,11 +133,7 @@ class ViewerTest : public testing::Test {
         isVekDir = 0;
     }
     void TearDown() override {
-        ReleaseDX9Objects();
-        ReleaseDevice(g_pDX9Device);
-        g_pDX9Device = nullptr;
-        ReleaseFont(g_pFont);
-        g_pFont = nullptr;
+        ReleaseViewer();
         g_pRenderWindow = nullptr;
         g_DX9MtrlBuffer.clear();
         gsvScale = "0.5";
