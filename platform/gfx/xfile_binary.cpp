@@ -188,6 +188,20 @@ void BinaryReader::skipPayload(std::uint16_t token) {
     }
 }
 
+std::uint16_t BinaryReader::readNameAndGuid(ItemHeader& header) {
+    std::uint16_t u = readToken();
+    if (u == kName) {
+        header.name = readBytes(readU32());
+        u = readToken();
+    }
+    if (u == kGuid) {
+        std::memcpy(header.guid.data(), readBytes(16).data(), 16);
+        header.hasGuid = true;
+        u = readToken();
+    }
+    return u;
+}
+
 Item BinaryReader::nextItem(ItemHeader& header) {
     if (listLeft_ > 0)
         Fail(offset(), "the object holds " + std::to_string(listLeft_) + " more values than its members take");
@@ -207,17 +221,7 @@ Item BinaryReader::nextItem(ItemHeader& header) {
         case kCloseBrace:
             return Item::Close;
         case kOpenBrace: {
-            std::uint16_t u = readToken();
-            if (u == kName) {
-                header.name = readBytes(readU32());
-                u = readToken();
-            }
-            if (u == kGuid) {
-                std::memcpy(header.guid.data(), readBytes(16).data(), 16);
-                header.hasGuid = true;
-                u = readToken();
-            }
-            if (u != kCloseBrace)
+            if (readNameAndGuid(header) != kCloseBrace)
                 failHere("expected '}' to close the reference");
             return Item::Reference;
         }
@@ -232,17 +236,7 @@ Item BinaryReader::nextItem(ItemHeader& header) {
         }
         case kName: {
             header.type = readBytes(readU32());
-            std::uint16_t u = readToken();
-            if (u == kName) {
-                header.name = readBytes(readU32());
-                u = readToken();
-            }
-            if (u == kGuid) {
-                std::memcpy(header.guid.data(), readBytes(16).data(), 16);
-                header.hasGuid = true;
-                u = readToken();
-            }
-            if (u != kOpenBrace)
+            if (readNameAndGuid(header) != kOpenBrace)
                 failHere("expected '{' to open the " + std::string(header.type) + " object");
             return Item::Object;
         }

@@ -126,6 +126,8 @@ class TextReader {
     void skipBody(); // after an object's '{': through its matching '}'
 
   private:
+    // The optional name and GUID of an object or a reference, with the white space after each.
+    void readNameAndGuid(ItemHeader& header);
     // Character classes: 1 separator or white space, 2 ends a value (separators, white space, '}', '#', '/').
     static constexpr std::array<std::uint8_t, 256> kClass = [] {
         std::array<std::uint8_t, 256> c{};
@@ -262,6 +264,8 @@ class BinaryReader {
     enum class List { None, Ints, Floats };
     std::uint32_t readUIntSlow();
     std::uint16_t readToken();
+    // The optional name and GUID of an object or a reference; returns the token after them.
+    std::uint16_t readNameAndGuid(ItemHeader& header);
     std::uint32_t readU32();
     std::string_view readBytes(std::uint32_t length);
     void skipPayload(std::uint16_t token);

@@ -304,6 +304,18 @@ void TextReader::readGuid(Guid& guid) {
     ++p_;
 }
 
+void TextReader::readNameAndGuid(ItemHeader& header) {
+    if (p_ < end_ && kClasses[*p_] == kName) {
+        header.name = readName();
+        skipSpace();
+    }
+    if (p_ < end_ && *p_ == '<') {
+        readGuid(header.guid);
+        header.hasGuid = true;
+        skipSpace();
+    }
+}
+
 Item TextReader::nextItem(ItemHeader& header) {
     for (;;) {
         skipSpace();
@@ -319,15 +331,7 @@ Item TextReader::nextItem(ItemHeader& header) {
         if (c == '{') {
             ++p_;
             skipSpace();
-            if (p_ < end_ && kClasses[*p_] == kName) {
-                header.name = readName();
-                skipSpace();
-            }
-            if (p_ < end_ && *p_ == '<') {
-                readGuid(header.guid);
-                header.hasGuid = true;
-                skipSpace();
-            }
+            readNameAndGuid(header);
             if (p_ == end_ || *p_ != '}')
                 failHere("expected '}' to close the reference");
             if (header.name.empty() && !header.hasGuid)
@@ -349,15 +353,7 @@ Item TextReader::nextItem(ItemHeader& header) {
             skipBody();
             continue;
         }
-        if (p_ < end_ && kClasses[*p_] == kName) {
-            header.name = readName();
-            skipSpace();
-        }
-        if (p_ < end_ && *p_ == '<') {
-            readGuid(header.guid);
-            header.hasGuid = true;
-            skipSpace();
-        }
+        readNameAndGuid(header);
         if (p_ == end_ || *p_ != '{')
             failHere("expected '{' to open the " + std::string(header.type) + " object");
         ++p_;
