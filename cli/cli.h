@@ -31,5 +31,8 @@ int Failure(const std::string& message);                                // "Erro
 std::string JsonString(std::string_view utf8);
 std::string JsonBytes(std::string_view bytes);
 std::string JsonFloat(float value);
+// An absolute form of a native path given on the command line (relative to the current directory); no length
+// limit. Programs change their current directory as they load, so relative paths are fixed at the start.
+std::string AbsolutePath(const std::string& path);
 // A command-line argument (UTF-8) as the program's 8-bit ANSI string; false when it cannot be represented.
 bool ArgToAnsi(const std::string& arg, std::string& ansi);

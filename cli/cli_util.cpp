@@ -3,6 +3,7 @@
 #include "sys.h"
 
 #include <charconv>
+#include <filesystem>
 #include <cstdio>
 
 bool IsHelpFlag(const std::string& arg) { return arg == "--help" || arg == "-h"; }
@@ -16,6 +17,15 @@ int UsageError(const std::string& command, const std::string& message) {
 int Failure(const std::string& message) {
     std::fprintf(stderr, "Error: %s\n", message.c_str());
     return kExitFailure;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    std::error_code ec;
+    std::string cwd = std::filesystem::current_path(ec).string();
+    if (ec) return path;
+    if (cwd.back() != '/') cwd += '/';
+    return cwd + path;
 }
 
 bool ArgToAnsi(const std::string& arg, std::string& ansi) { return Utf8ToAnsi(arg, ansi); }

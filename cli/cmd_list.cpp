@@ -90,13 +90,14 @@ void PrintTable(std::int32_t numObjects, const Catalogue& catalogue, const std::
     std::printf("%zu XLI file(s), NumObjects %d\n", catalogue.size(), numObjects);
 }
 
-// The directory as the program holds VekDir: an absolute ANSI path ending with '/'.
+// The directory as the program holds VekDir: an absolute ANSI path ending with '/'. A relative DIR is made
+// absolute first, since loading makes the game directory current for every file.
 bool GameDirectory(const std::string& given, std::string& ansiDir, std::string& error) {
-    if (!ArgToAnsi(given, ansiDir)) {
+    if (!ArgToAnsi(AbsolutePath(given), ansiDir)) {
         error = "'" + given + "' holds characters outside Windows-1252, which Vek Voxa's paths cannot hold";
         return false;
     }
-    if (ansiDir.empty() || !DirectoryExists(ansiDir)) {
+    if (given.empty() || !DirectoryExists(ansiDir)) {
         error = "'" + given + "' is not a directory";
         return false;
     }
@@ -105,7 +106,6 @@ bool GameDirectory(const std::string& given, std::string& ansiDir, std::string& 
         error = "cannot read the directory '" + given + "'";
         return false;
     }
-    if (ansiDir.front() != '/') ansiDir = GetCurrentDir() + "/" + ansiDir;
     if (ansiDir.back() != '/') ansiDir += '/';
     return true;
 }

@@ -54,16 +54,6 @@ void SplitPath(const std::string& path, std::string& dir, std::string& name) {
     }
 }
 
-// An absolute form of a native path given on the command line (relative to the current directory).
-std::string AbsolutePath(const std::string& path) {
-    if (!path.empty() && path[0] == '/') return path;
-    char buf[PATH_MAX];
-    if (!getcwd(buf, sizeof buf)) return path;
-    std::string cwd = buf;
-    if (cwd.back() != '/') cwd += '/';
-    return cwd + path;
-}
-
 // The directory of the running program, as an ANSI string.
 std::string ProgramDirectory() {
     char buf[PATH_MAX];
